@@ -1,0 +1,23 @@
+# The two commands of the README: `make run` (the main job) and `make test` (the tests).
+PRESET ?= default
+BUILD_DIR := build
+
+.PHONY: all deps build run test clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET)
+
+run: build
+	$(BUILD_DIR)/bin/plexar-sim --plugin $(BUILD_DIR)/lib/libQuorvex.so scenarios/demo.scn
+
+test: build
+	ctest --preset $(PRESET)
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,116 @@
+#include "api/QvxApi.h"
+
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/Boundary.h"
+#include "core/Log.h"
+#include "core/PersistentStorage.h"
+
+namespace quorvex {
+namespace {
+
+constexpr int VersionMajor = 1;
+constexpr int VersionMinor = 0;
+constexpr int VersionPatch = 1;
+constexpr int VersionBuild = 225;
+
+// Fields of the player's id string, empty ones kept: "a||b" has three.
+std::vector<std::string> SplitAtBars(const std::string& text)
+{
+    std::vector<std::string> fields;
+    std::string::size_type start = 0;
+    while (true) {
+        const auto bar = text.find('|', start);
+        fields.push_back(text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) {
+            return fields;
+        }
+        start = bar + 1;
+    }
+}
+
+}  // namespace
+
+std::string QvxApi::Url(const std::string& path)
+{
+    return std::string("https://") + ApiHost + path;
+}
+
+std::string QvxApi::VersionHeader()
+{
+    return fmt::format("{}.{}.{}+{}", VersionMajor, VersionMinor, VersionPatch, VersionBuild);
+}
+
+QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<PersistentStorage> storageHandle,
+               std::string key, std::string smartSync, std::string stats, std::string loadout,
+               std::string validateTrader, std::string logIngameTrade, std::string toggleSync)
+    : gameWrapper(std::move(gameWrapperHandle)),
+      userCode(std::make_shared<Plexar::SharedText>()),
+      storage(std::move(storageHandle)),
+      apiKey(std::move(key)),
+      smartSyncUrl(std::move(smartSync)),
+      statsUrl(std::move(stats)),
+      loadoutUrl(std::move(loadout)),
+      validateTraderUrl(std::move(validateTrader)),
+      logIngameTradeUrl(std::move(logIngameTrade)),
+      toggleSyncUrl(std::move(toggleSync))
+{
+    CVarWrapper cvar = storage->RegisterPersistentCvar(UserCodeCvar, "", "User code for QVX", false, 0, 0);
+    if (!cvar) {
+        return;
+    }
+    cvar.addOnValueChanged([](const std::string& oldValue, const CVarWrapper& changed) {
+        CatchAndLog("QvxApi::OnUserCodeChanged",
+                    [&] { Log("new user code set: {} -> {}", oldValue, changed.getStringValue()); });
+    });
+    cvar.bindTo(userCode);
+}
+
+QvxApi::Headers QvxApi::GetHeaders() const
+{
+    Headers headers{
+        {"x-qvx-key", apiKey},
+        {"x-qvx-user-code", userCode->Get()},
+        {"x-qvx-version", VersionHeader()},
+    };
+    const auto fields = SplitAtBars(gameWrapper->GetUniqueID().GetIdString());
+    if (fields.size() >= 2) {
+        headers["x-qvx-user-platform"] = fields[0];
+        headers["x-qvx-user-id"] = fields[1];
+    }
+    return headers;
+}
+
+CurlRequest QvxApi::BuildRequest(std::string url, std::string body, std::string verb) const
+{
+    CurlRequest request;
+    request.url = std::move(url);
+    request.verb = std::move(verb);
+    request.body = std::move(body);
+    request.headers = GetHeaders();
+    return request;
+}
+
+std::string QvxApi::GetResponseMessageOrEmpty(const std::string& body)
+{
+    try {
+        const auto parsed = nlohmann::json::parse(body);
+        if (parsed.is_object() && parsed.contains("message")) {
+            return parsed.at("message").get<std::string>();
+        }
+        return {};
+    } catch (const nlohmann::json::parse_error& error) {
+        CatchAndLog("QvxApi::GetResponseMessageOrEmpty", [&] { Log("Invalid Json in response: {}", error.what()); });
+    } catch (const std::exception& error) {
+        CatchAndLog("QvxApi::GetResponseMessageOrEmpty",
+                    [&] { Log("Exception thrown while parsing respose message: {}", error.what()); });
+    } catch (...) {
+        LogUnknownException("QvxApi::GetResponseMessageOrEmpty");
+    }
+    return {};
+}
+
+}  // namespace quorvex

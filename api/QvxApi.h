@@ -1,0 +1,70 @@
+#pragma once
+// The one place that knows how to talk to the Quorvex service: the endpoint URLs, the API key,
+// the player's user code, the headers every request carries, and reading the "message" of an
+// answer. It sends nothing itself; the features build and send their own requests.
+//
+// Threads: created on the game thread; GetHeaders runs on the game thread (it asks the host for
+// the player's id). `userCode` is a guarded text the host's cvar binding replaces from the game
+// thread or the WebSocket thread; readers take a copy. GetResponseMessageOrEmpty may run on any
+// thread.
+#include <map>
+#include <memory>
+#include <string>
+
+#include "host/CVarWrapper.h"
+#include "host/GameWrapper.h"
+#include "host/HttpWrapper.h"
+
+namespace quorvex {
+
+class PersistentStorage;
+
+class QvxApi {
+public:
+    static constexpr const char* ApiHost = "api.quorvex.com";
+    static constexpr const char* UserCodeCvar = "hidden_qvx_user_code";
+
+    using Headers = std::map<std::string, std::string>;
+
+    // Registers the user-code cvar and binds `userCode` to it.
+    QvxApi(std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<PersistentStorage> storage,
+           std::string apiKey = "3f9d1c7a2b8e4f60d5a1c9b7e2f4083a6d1b5c97",
+           std::string smartSyncUrl = Url("/api/v2/inventory/smartSync.php"),
+           std::string statsUrl = Url("/api/v2/stats/ingame.php"),
+           std::string loadoutUrl = Url("/api/v2/inventory/loadout.php"),
+           std::string validateTraderUrl = Url("/api/v2/system/validateTrader.php"),
+           std::string logIngameTradeUrl = Url("/api/v2/trading/logIngameTrade.php"),
+           std::string toggleSyncUrl = Url("/api/v2/inventory/toggleSync.php?status={}"));
+
+    // "x-qvx-key", "x-qvx-user-code", "x-qvx-version", and, when the player's id string has at
+    // least two "|"-separated fields, "x-qvx-user-platform" and "x-qvx-user-id".
+    Headers GetHeaders() const;
+
+    // A request to `url` carrying `body` and the headers of GetHeaders; `verb` is empty (the
+    // host's default for a JSON body) except "GET" for the toggle. Game thread.
+    CurlRequest BuildRequest(std::string url, std::string body, std::string verb = {}) const;
+
+    // The top-level "message" text of a JSON body, or empty (logged when the body is not JSON or
+    // the message is not a text). Never throws.
+    static std::string GetResponseMessageOrEmpty(const std::string& body);
+
+    // The plug-in's version as the service reads it: "1.0.1+225".
+    static std::string VersionHeader();
+
+    static std::string Url(const std::string& path);
+
+    const std::shared_ptr<GameWrapper> gameWrapper;
+    // Empty when the player has not linked an account.
+    const std::shared_ptr<Plexar::SharedText> userCode;
+    const std::shared_ptr<PersistentStorage> storage;
+    const std::string apiKey;
+    const std::string smartSyncUrl;
+    const std::string statsUrl;
+    const std::string loadoutUrl;
+    const std::string validateTraderUrl;
+    const std::string logIngameTradeUrl;
+    // Holds "{}" for the status, "1" to switch on, "0" to switch off.
+    const std::string toggleSyncUrl;
+};
+
+}  // namespace quorvex

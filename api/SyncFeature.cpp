@@ -1,0 +1,88 @@
+#include "api/SyncFeature.h"
+
+#include <utility>
+
+#include "api/QvxApi.h"
+#include "core/Events.h"
+#include "core/Log.h"
+#include "core/PersistentStorage.h"
+#include "core/PluginEventDispatcher.h"
+
+namespace quorvex {
+
+SyncFeature::SyncFeature(std::shared_ptr<QvxApi> apiHandle, std::shared_ptr<PluginEventDispatcher> dispatcherHandle)
+    : api(std::move(apiHandle)),
+      dispatcher(std::move(dispatcherHandle)),
+      enabled(std::make_shared<std::atomic<bool>>(true))
+{
+}
+
+CVarWrapper SyncFeature::RegisterEnableCvar(PersistentStorage& storage, const std::string& name,
+                                            const std::string& description) const
+{
+    CVarWrapper cvar = storage.RegisterPersistentCvar(name, "1", description, true, 0, 0);
+    if (cvar) {
+        cvar.bindTo(enabled);
+    }
+    return cvar;
+}
+
+SyncStatus SyncFeature::GetSyncStatus() const
+{
+    if (api->userCode->IsEmpty()) {
+        return SyncStatus::NoUserCode;
+    }
+    if (Clock::Now() < NextSyncAllowedAt()) {
+        return SyncStatus::CoolingDown;
+    }
+    if (!*enabled) {
+        return SyncStatus::Disabled;
+    }
+    return SyncStatus::Ready;
+}
+
+SystemTime SyncFeature::NextSyncAllowedAt() const
+{
+    return SystemTime(SystemTime::duration(nextSyncAllowedAt_.load()));
+}
+
+void SyncFeature::StartCooldown()
+{
+    const auto next = Clock::Now() + std::chrono::duration_cast<SystemTime::duration>(cooldown);
+    nextSyncAllowedAt_ = next.time_since_epoch().count();
+}
+
+void SyncFeature::ShowToast(const std::string& text, int toastType, float seconds) const
+{
+    dispatcher->Dispatch(EventType::Toast, ToastEvent(text, toastType, seconds));
+}
+
+void SyncFeature::HandleResponse(const SyncResponseTexts& texts, int status, const std::string& body,
+                                 const std::function<void()>& onSuccess) const
+{
+    Log(fmt::runtime(texts.firstLogLine), status, body);
+    switch (status) {
+    case 200:
+        onSuccess();
+        return;
+    case 401: {
+        *enabled = false;
+        std::string text = QvxApi::GetResponseMessageOrEmpty(body);
+        if (text.empty()) {
+            text = "Plugin outdated or other issue found. Please create a support ticket on Quorvex.";
+        }
+        ShowToast(text, 3, 15.0f);
+        LogText(text + ". Disabling requests for this session.");
+        return;
+    }
+    case 500:
+        LogText(texts.serverErrorLogLine);
+        return;
+    default:
+        ShowToast(fmt::format(fmt::runtime(texts.failureToast), status, body), 3, 10.0f);
+        Log(fmt::runtime(texts.failureLogLine), status, body);
+        return;
+    }
+}
+
+}  // namespace quorvex

@@ -1,0 +1,26 @@
+#pragma once
+// Callbacks handed to the host (timers, Execute tasks, HTTP completions, hooks, cvar and console
+// callbacks) may outlive the object that registered them. WeakCallback wraps such a callback: it
+// holds a weak reference, does nothing once the object is gone, keeps the object alive while it
+// runs, and is a boundary: whatever the body throws is logged under `where` and goes no further.
+#include <memory>
+#include <utility>
+
+#include "core/Boundary.h"
+
+namespace quorvex {
+
+// body(T& self, arguments...) is called with the callback's arguments.
+template <class T, class Body>
+auto WeakCallback(std::weak_ptr<T> weak, const char* where, Body body)
+{
+    return [weak = std::move(weak), where, body = std::move(body)](auto&&... arguments) {
+        CatchAndLog(where, [&] {
+            if (auto self = weak.lock()) {
+                body(*self, arguments...);
+            }
+        });
+    };
+}
+
+}  // namespace quorvex

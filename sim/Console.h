@@ -1,0 +1,49 @@
+#pragma once
+// The host console: cvars, commands (notifiers), console lines and cfg files. The
+// CVarManagerWrapper handed to the plug-in holds the address of the Console.
+//
+// Threads: every operation may be called from any thread. The cvar and command tables are
+// guarded by mutex_ (which the cvars also use for their values); it is never held while plug-in
+// code runs, so commands and callbacks may use the console freely. Cvars are never removed, so a
+// Cvar* stays valid for the console's lifetime.
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "host/CVarManagerWrapper.h"
+#include "sim/Cvar.h"
+
+namespace sim {
+
+class Journal;
+
+class Console {
+public:
+    explicit Console(Journal& journal);
+
+    // The existing cvar when the name is taken; nullptr (and a console line) for a refused name.
+    Cvar* RegisterCvar(CvarSpec spec);
+    // nullptr when no cvar has the name.
+    Cvar* FindCvar(const std::string& name) const;
+    // A second registration under the same name replaces the first.
+    void RegisterNotifier(const std::string& name, CVarManagerWrapper::NotifierCallback callback);
+
+    // Runs one console line; a line that cannot be run is logged and skipped.
+    void Execute(const std::string& line);
+    // Runs every line of the file; a missing file is logged and sets nothing.
+    void LoadCfg(const std::filesystem::path& path);
+    // Appends one console line, exactly as given.
+    void Log(const std::string& text);
+
+private:
+    CVarManagerWrapper::NotifierCallback FindNotifier(const std::string& name) const;
+
+    Journal& journal_;
+    mutable std::mutex mutex_;
+    std::map<std::string, std::unique_ptr<Cvar>> cvars_;
+    std::map<std::string, CVarManagerWrapper::NotifierCallback> notifiers_;
+};
+
+}  // namespace sim

@@ -1,0 +1,154 @@
+#pragma once
+// The substitute host: one simulated game with its game thread, console, cvars, hooks, timers,
+// HTTP, toasts and modals, behind the SDK declared in host/. plexar-sim and the tests create one
+// Host; the SDK wrappers handed to the plug-in point into it.
+//
+// Threads: the thread that calls RunFor / RunUntilIdle acts as the game thread; hooks, timers
+// and Execute tasks run there. HTTP callbacks run on the host's HTTP thread. Every query below
+// may be called from any thread; one Host exists at a time in a process.
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/PluginSdk.h"
+#include "sim/game/World.h"
+
+namespace sim {
+
+using Clock = std::chrono::system_clock;
+using Seconds = std::chrono::duration<double>;
+
+struct HostOptions {
+    // The host folder; "cfg" and "data" are below it. Created when missing.
+    std::filesystem::path hostDir;
+    // The player's unique id string (GameWrapper::GetUniqueID).
+    std::string uniqueId = "Steam|76561198012345678|0";
+    // Virtual time (tests): the clock moves only inside RunFor, so a 10 s cooldown costs nothing.
+    // Real time (plexar-sim): RunFor sleeps between due timers.
+    bool virtualTime = true;
+    // Requests to https://api.quorvex.com are sent to this base URL instead ("http://127.0.0.1:8080"),
+    // the way a hosts file would redirect them. Empty: unchanged.
+    std::string serviceUrl;
+};
+
+// One thing the host showed or did, in the order it happened.
+struct JournalEntry {
+    enum class Kind { Console, Toast, Modal, Texture, HttpRequest, HttpResponse };
+    Clock::time_point at;
+    Kind kind;
+    std::string text;  // one human-readable line (may hold line breaks for bodies)
+};
+
+struct ToastRecord {
+    std::string title;
+    std::string text;
+    std::string texture;
+    float seconds;
+    std::uint8_t toastType;
+    float width;
+    float height;
+};
+
+struct ModalRecord {
+    struct Button {
+        std::string text;
+        bool isCancel;
+        std::function<void()> onClick;
+    };
+    std::string title;
+    std::string icon;
+    std::string body;
+    std::vector<Button> buttons;
+};
+
+struct HttpExchange {
+    std::string url;  // as the plug-in sent it (before any service-url redirect)
+    std::string verb;  // as the plug-in set it: empty means POST
+    std::map<std::string, std::string> headers;
+    std::string requestBody;
+    int status = 0;  // 0 until answered, or when no answer came
+    std::string responseBody;
+};
+
+// An answer the in-process responder gives instead of the network.
+struct ScriptedResponse {
+    int status = 200;
+    std::string body;
+    // Real time the HTTP thread waits before calling back (lifetime tests).
+    std::chrono::milliseconds delay{0};
+};
+using Responder = std::function<ScriptedResponse(const CurlRequest& request)>;
+
+class Host {
+public:
+    explicit Host(HostOptions options);
+    // Waits for requests in flight and calls their callbacks; drops timers and tasks not yet run.
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The handles a host gives the plug-in before onLoad.
+    std::shared_ptr<CVarManagerWrapper> CvarManager() const;
+    std::shared_ptr<GameWrapper> Game() const;
+
+    // The options in effect; an empty hostDir was replaced by a fresh folder under the system's
+    // temporary folder.
+    const HostOptions& Options() const;
+
+    // --- The simulated game ---
+    // Owned products, catalogue, loadouts, trade lobby and running game. Game thread only (the
+    // thread that calls RunFor), between RunFor calls or from a task.
+    game::World& GetWorld();
+
+    // --- Time and the game thread ---
+    Clock::time_point Now() const;
+    // Runs the game loop for this long: queued tasks, then each timer when it falls due.
+    void RunFor(Seconds duration);
+    // Runs queued tasks and timers already due, without letting time pass.
+    void RunUntilIdle();
+
+    // --- Hooks ---
+    // Plays one call of an engine function: HookEvent and HookEventWithCaller callbacks, then
+    // HookEventPost callbacks, each group in registration order, on the calling thread.
+    void CallFunction(const std::string& functionName, std::uintptr_t caller = 0,
+                      void* params = nullptr);
+    // Names for GameWrapper::GetFNameByIndex; returns the index of the name (existing or new).
+    int InternName(const std::string& name);
+
+    // --- Console ---
+    void ExecuteConsole(const std::string& line);
+    std::vector<std::string> ConsoleLines() const;
+    bool ConsoleContains(const std::string& text) const;
+
+    // --- What the player saw ---
+    std::vector<ToastRecord> Toasts() const;
+    std::vector<ModalRecord> Modals() const;
+    std::vector<std::pair<std::string, std::filesystem::path>> Textures() const;
+
+    // --- HTTP ---
+    // When set, every request is answered by the responder and never reaches the network. The
+    // responder runs on the HTTP thread and sees the request as the plug-in sent it (before any
+    // service-url redirect).
+    void SetResponder(Responder responder);
+    std::vector<HttpExchange> HttpExchanges() const;
+    // Blocks until every request sent so far has been answered and its callback has returned.
+    void WaitForHttpIdle();
+
+    // --- Output ---
+    // Called for every journal entry as it happens, on the thread that caused it, one entry at a
+    // time. The sink must not call into the Host.
+    void SetJournalSink(std::function<void(const JournalEntry&)> sink);
+    std::vector<JournalEntry> Journal() const;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace sim

@@ -1,0 +1,68 @@
+#include "sim/Journal.h"
+
+#include <cstdio>
+#include <exception>
+#include <utility>
+
+namespace sim {
+
+Journal::Journal(std::function<Clock::time_point()> now) : now_(std::move(now)) {}
+
+void Journal::Add(JournalEntry::Kind kind, std::string text)
+{
+    std::lock_guard<std::mutex> sinkLock(sinkMutex_);
+    JournalEntry entry{now_(), kind, std::move(text)};
+    {
+        std::lock_guard<std::mutex> lock(entriesMutex_);
+        entries_.push_back(entry);
+    }
+    if (!sink_) {
+        return;
+    }
+    // The sink belongs to the tool, not to the plug-in; it cannot log to the console it feeds.
+    try {
+        sink_(entry);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "plexar-sim: journal sink threw: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "plexar-sim: journal sink threw: unknown exception\n");
+    }
+}
+
+void Journal::SetSink(Sink sink)
+{
+    std::lock_guard<std::mutex> sinkLock(sinkMutex_);
+    sink_ = std::move(sink);
+}
+
+std::vector<JournalEntry> Journal::Entries() const
+{
+    std::lock_guard<std::mutex> lock(entriesMutex_);
+    return entries_;
+}
+
+std::vector<std::string> Journal::ConsoleLines() const
+{
+    std::lock_guard<std::mutex> lock(entriesMutex_);
+    std::vector<std::string> lines;
+    for (const auto& entry : entries_) {
+        if (entry.kind == JournalEntry::Kind::Console) {
+            lines.push_back(entry.text);
+        }
+    }
+    return lines;
+}
+
+bool Journal::ConsoleContains(const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(entriesMutex_);
+    for (const auto& entry : entries_) {
+        if (entry.kind == JournalEntry::Kind::Console &&
+            entry.text.find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace sim

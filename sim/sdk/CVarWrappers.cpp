@@ -1,0 +1,129 @@
+// CVarManagerWrapper (the address is the sim::Console) and CVarWrapper (a sim::Cvar).
+#include <filesystem>
+#include <limits>
+#include <utility>
+
+#include "host/CVarManagerWrapper.h"
+#include "host/CVarWrapper.h"
+#include "sim/Console.h"
+#include "sim/sdk/ObjectAt.h"
+
+namespace {
+
+sim::Console& ConsoleOf(const CVarManagerWrapper& manager)
+{
+    return sim::ObjectAt<sim::Console>(manager.memory_address, "CVarManagerWrapper");
+}
+
+sim::Cvar& CvarOf(const CVarWrapper& cvar)
+{
+    return sim::ObjectAt<sim::Cvar>(cvar.memory_address, "CVarWrapper");
+}
+
+CVarWrapper WrapperOf(sim::Cvar* cvar)
+{
+    return CVarWrapper(reinterpret_cast<std::uintptr_t>(cvar));
+}
+
+}  // namespace
+
+CVarWrapper CVarManagerWrapper::registerCvar(const std::string& name,
+                                             const std::string& defaultValue,
+                                             const std::string& description, bool searchable,
+                                             bool hasMin, float min, bool hasMax, float max,
+                                             bool saveToCfg)
+{
+    return WrapperOf(ConsoleOf(*this).RegisterCvar(
+        {name, defaultValue, description, searchable, hasMin, min, hasMax, max, saveToCfg}));
+}
+
+CVarWrapper CVarManagerWrapper::getCvar(const std::string& name)
+{
+    return WrapperOf(ConsoleOf(*this).FindCvar(name));
+}
+
+// The substitute host has no command descriptions or permission levels.
+void CVarManagerWrapper::registerNotifier(const std::string& name, NotifierCallback callback,
+                                          const std::string& /*description*/,
+                                          unsigned char /*permissions*/)
+{
+    ConsoleOf(*this).RegisterNotifier(name, std::move(callback));
+}
+
+void CVarManagerWrapper::executeCommand(const std::string& line)
+{
+    ConsoleOf(*this).Execute(line);
+}
+
+void CVarManagerWrapper::loadCfg(const std::string& path)
+{
+    ConsoleOf(*this).LoadCfg(std::filesystem::path(path));
+}
+
+void CVarManagerWrapper::log(const std::string& text)
+{
+    ConsoleOf(*this).Log(text);
+}
+
+std::string CVarWrapper::getCVarName() const
+{
+    return CvarOf(*this).Spec().name;
+}
+
+std::string CVarWrapper::getDescription() const
+{
+    return CvarOf(*this).Spec().description;
+}
+
+std::string CVarWrapper::getStringValue() const
+{
+    return CvarOf(*this).Value();
+}
+
+bool CVarWrapper::getBoolValue() const
+{
+    return Plexar::CVarTextToBool(getStringValue());
+}
+
+float CVarWrapper::getFloatValue() const
+{
+    return Plexar::CVarTextToNumber(getStringValue());
+}
+
+int CVarWrapper::getIntValue() const
+{
+    // Truncated toward zero, and held within int's range.
+    const float value = getFloatValue();
+    if (!(value > static_cast<float>(std::numeric_limits<int>::min()))) {
+        return std::numeric_limits<int>::min();
+    }
+    if (!(value < static_cast<float>(std::numeric_limits<int>::max()))) {
+        return std::numeric_limits<int>::max();
+    }
+    return static_cast<int>(value);
+}
+
+void CVarWrapper::setValue(const std::string& value)
+{
+    CvarOf(*this).Set(value);
+}
+
+void CVarWrapper::setValue(int value)
+{
+    CvarOf(*this).Set(std::to_string(value));
+}
+
+void CVarWrapper::bindTo(std::shared_ptr<std::atomic<bool>> value)
+{
+    CvarOf(*this).Bind(std::move(value));
+}
+
+void CVarWrapper::bindTo(std::shared_ptr<Plexar::SharedText> value)
+{
+    CvarOf(*this).Bind(std::move(value));
+}
+
+void CVarWrapper::addOnValueChanged(ValueChanged callback)
+{
+    CvarOf(*this).AddOnValueChanged(std::move(callback));
+}

@@ -1,0 +1,151 @@
+#include "core/PersistentStorage.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestHost.h"
+
+namespace quorvex {
+namespace {
+
+using testing::ReadFile;
+
+const std::string FreshFile =
+    "hidden_qvx_user_code \"\" //User code for QVX\n"
+    "qvx_inventorysync_enable \"1\" //If Inventory sync should be enbled\n"
+    "qvx_loadoutsync_enable \"1\" //If loadout sync should be enbled\n"
+    "qvx_scamcheck_enable \"1\" //If Scam check should be enbled\n"
+    "qvx_stats_enable \"0\" //If stats live updates should be enbled\n"
+    "qvx_toasts_enabled \"1\" //If QVX toasts should pop up\n"
+    "qvx_tradesync_enable \"1\" //If trade sync should be enbled\n";
+
+class PersistentStorageTest : public ::testing::Test {
+protected:
+    // Registers the plug-in's seven cvars in the order their owners do, which is not file order.
+    void CreateStoreWithPluginCvars()
+    {
+        store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
+        store->RegisterPersistentCvar("qvx_toasts_enabled", "1", "If QVX toasts should pop up", true, 0, 0);
+        store->RegisterPersistentCvar("hidden_qvx_user_code", "", "User code for QVX", false, 0, 0);
+        store->RegisterPersistentCvar("qvx_loadoutsync_enable", "1", "If loadout sync should be enbled", true, 0, 0);
+        store->RegisterPersistentCvar("qvx_stats_enable", "1", "If stats live updates should be enbled", true, 0, 0);
+        store->RegisterPersistentCvar("qvx_inventorysync_enable", "1", "If Inventory sync should be enbled", true, 0, 0);
+        store->RegisterPersistentCvar("qvx_scamcheck_enable", "1", "If Scam check should be enbled", true, 0, 0);
+        store->RegisterPersistentCvar("qvx_tradesync_enable", "1", "If trade sync should be enbled", true, 0, 0);
+    }
+
+    void WriteCfg(const std::string& content)
+    {
+        std::filesystem::create_directories(host.cfgFile().parent_path());
+        std::ofstream(host.cfgFile()) << content;
+    }
+
+    CVarWrapper Cvar(const std::string& name) { return host->CvarManager()->getCvar(name); }
+
+    testing::TestHost host;
+    std::shared_ptr<PersistentStorage> store;
+};
+
+TEST_F(PersistentStorageTest, FreshInstallWritesEveryStoredCvarInNameOrderOnFirstChange)
+{
+    CreateStoreWithPluginCvars();
+    EXPECT_TRUE(host->ConsoleContains("PersistentStorage: created and will store the data in " +
+                                      host.cfgFile().string()));
+    host->RunFor(sim::Seconds(0.1));
+    EXPECT_TRUE(store->IsLoaded());
+    EXPECT_FALSE(std::filesystem::exists(host.cfgFile())) << "a missing file is not created by the load";
+
+    Cvar("qvx_stats_enable").setValue(0);
+
+    EXPECT_EQ(ReadFile(host.cfgFile()), FreshFile);
+}
+
+TEST_F(PersistentStorageTest, WriteconfigWritesOnlyAfterTheLoad)
+{
+    CreateStoreWithPluginCvars();
+    host->ExecuteConsole("writeconfig");
+    host->RunFor(sim::Seconds(0.05));
+    EXPECT_FALSE(std::filesystem::exists(host.cfgFile()));
+
+    host->RunFor(sim::Seconds(0.05));
+    host->ExecuteConsole("writeconfig");
+    EXPECT_TRUE(std::filesystem::exists(host.cfgFile()));
+}
+
+TEST_F(PersistentStorageTest, SavedValuesAreLoadedWithoutRewritingTheFile)
+{
+    const std::string saved = "qvx_toasts_enabled \"0\" //If QVX toasts should pop up\n";
+    WriteCfg(saved);
+    CreateStoreWithPluginCvars();
+    host->RunFor(sim::Seconds(0.1));
+
+    EXPECT_TRUE(host->ConsoleContains("PersistentStorage: Loading the persistent storage cfg"));
+    EXPECT_FALSE(Cvar("qvx_toasts_enabled").getBoolValue());
+    EXPECT_EQ(ReadFile(host.cfgFile()), saved);
+
+    host->ExecuteConsole("writeconfig");
+    EXPECT_NE(ReadFile(host.cfgFile()).find("qvx_toasts_enabled \"0\""), std::string::npos);
+}
+
+TEST_F(PersistentStorageTest, DestructionWritesOnlyWhenLoaded)
+{
+    WriteCfg("qvx_stats_enable \"1\" //old\n");
+    CreateStoreWithPluginCvars();
+    store.reset();
+    host->RunFor(sim::Seconds(1));  // the scheduled load finds the store gone
+    EXPECT_EQ(ReadFile(host.cfgFile()), "qvx_stats_enable \"1\" //old\n");
+
+    CreateStoreWithPluginCvars();
+    host->RunFor(sim::Seconds(0.1));
+    store.reset();
+    EXPECT_NE(ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"\" //User code for QVX\n"), std::string::npos);
+}
+
+TEST_F(PersistentStorageTest, ValuesNeverCarryQuotesOrLineBreaksIntoTheFile)
+{
+    CreateStoreWithPluginCvars();
+    host->RunFor(sim::Seconds(0.1));
+
+    Cvar("hidden_qvx_user_code").setValue("abc\" \nqvx_stats_enable \"0");
+
+    const std::string content = ReadFile(host.cfgFile());
+    EXPECT_NE(content.find("hidden_qvx_user_code \"abc qvx_stats_enable 0\" //User code for QVX\n"), std::string::npos)
+        << content;
+    EXPECT_NE(content.find("qvx_stats_enable \"1\""), std::string::npos);
+    EXPECT_TRUE(host->ConsoleContains("PersistentStorage: Warning the value of hidden_qvx_user_code"));
+}
+
+TEST_F(PersistentStorageTest, UnwritableFileIsReportedAndTheMapKept)
+{
+    // A regular file where the cfg folder should be: nothing can be written below it.
+    std::ofstream(host.hostDir() / "cfg-blocker") << "x";
+    std::filesystem::remove_all(host.hostDir() / "cfg");
+    std::filesystem::rename(host.hostDir() / "cfg-blocker", host.hostDir() / "cfg");
+    CreateStoreWithPluginCvars();
+    host->RunFor(sim::Seconds(0.1));
+
+    Cvar("qvx_stats_enable").setValue(0);
+    EXPECT_EQ(host.CountConsoleLines("PersistentStorage: Failed to write the settings file"), 1);
+
+    std::filesystem::remove(host.hostDir() / "cfg");
+    host->ExecuteConsole("writeconfig");
+    EXPECT_EQ(ReadFile(host.cfgFile()), FreshFile);
+}
+
+TEST_F(PersistentStorageTest, RefusedAndUnregisteredCvarsAreReportedAndNotStored)
+{
+    store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
+    EXPECT_FALSE(store->RegisterPersistentCvar("bad name", "1", "refused", true, 0, 0));
+    EXPECT_TRUE(host->ConsoleContains("PersistentStorage: Failed to register the cvar bad name"));
+    store->AddCVar("qvx_missing");
+    EXPECT_TRUE(host->ConsoleContains(
+        "PersistentStorage: Warning the cvar qvx_missing should be registered before adding it to persistent storage"));
+
+    host->RunFor(sim::Seconds(0.1));
+    host->ExecuteConsole("writeconfig");
+    EXPECT_EQ(ReadFile(host.cfgFile()), "");
+}
+
+}  // namespace
+}  // namespace quorvex

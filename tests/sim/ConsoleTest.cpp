@@ -1,0 +1,141 @@
+// Console lines and cfg files: parsing, cvars set from lines, commands and their arguments.
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestHost.h"
+#include "sim/ConsoleLine.h"
+
+namespace sim {
+namespace {
+
+TEST(ConsoleLine, CommentsQuotesAndMalformedLines)
+{
+    using Kind = ConsoleLine::Kind;
+    struct Case {
+        std::string line;
+        Kind kind;
+        std::string name;
+        std::string rest;
+    };
+    const std::vector<Case> cases = {
+        {"", Kind::Blank, "", ""},
+        {"   \t ", Kind::Blank, "", ""},
+        {"// a comment", Kind::Blank, "", ""},
+        {"  name  ", Kind::Command, "name", ""},
+        {"name value with  blanks  // note", Kind::Command, "name", "value with  blanks"},
+        {"name \"a // b\" //desc", Kind::Command, "name", "\"a // b\""},
+        {"name http://x", Kind::Command, "name", "http:"},
+        {"name \"unterminated", Kind::Malformed, "", ""},
+        {"name \"a\"b\" //desc", Kind::Malformed, "", ""},
+        {"na\"me\" 1", Kind::Malformed, "", ""},
+    };
+    for (const auto& c : cases) {
+        const ConsoleLine parsed = ParseConsoleLine(c.line);
+        EXPECT_EQ(parsed.kind, c.kind) << c.line;
+        EXPECT_EQ(parsed.name, c.name) << c.line;
+        EXPECT_EQ(parsed.rest, c.rest) << c.line;
+    }
+}
+
+TEST(ConsoleLine, CvarValuesAndCommandArguments)
+{
+    std::string value;
+    EXPECT_TRUE(ReadCvarValue("\"a b\"", value));
+    EXPECT_EQ(value, "a b");
+    EXPECT_TRUE(ReadCvarValue("\"\"", value));
+    EXPECT_EQ(value, "");
+    EXPECT_TRUE(ReadCvarValue("bare \"text\"", value));
+    EXPECT_EQ(value, "bare \"text\"");
+    EXPECT_FALSE(ReadCvarValue("\"a\" b", value));
+
+    EXPECT_EQ(SplitArguments("cmd", ""), std::vector<std::string>{"cmd"});
+    EXPECT_EQ(SplitArguments("cmd", "a  \"b c\" \"\" d"),
+              (std::vector<std::string>{"cmd", "a", "b c", "", "d"}));
+}
+
+TEST(Console, LinesSetCvarsPrintThemAndReportWhatTheyCannotRun)
+{
+    test::TestHost host;
+    auto cvar = host->CvarManager()->registerCvar("qvx_test", "1", "A test cvar");
+
+    host->ExecuteConsole("qvx_test \"a // b\" // comment");
+    EXPECT_EQ(cvar.getStringValue(), "a // b");
+    host->ExecuteConsole("qvx_test two words");
+    EXPECT_EQ(cvar.getStringValue(), "two words");
+    host->ExecuteConsole("qvx_test \"\"");
+    EXPECT_EQ(cvar.getStringValue(), "");
+
+    host->ExecuteConsole("qvx_test \"kept");
+    host->ExecuteConsole("qvx_test \"a\" b");
+    EXPECT_EQ(cvar.getStringValue(), "");
+    EXPECT_TRUE(host->ConsoleContains("plexar-sim: cannot parse console line: qvx_test \"kept"));
+    EXPECT_TRUE(host->ConsoleContains("plexar-sim: cannot parse console line: qvx_test \"a\" b"));
+
+    host->CvarManager()->executeCommand("qvx_test 5");
+    host->ExecuteConsole("qvx_test");
+    EXPECT_EQ(host->ConsoleLines().back(), "qvx_test = \"5\"");
+
+    host->ExecuteConsole("no_such_thing 1");
+    EXPECT_EQ(host->ConsoleLines().back(), "plexar-sim: unknown command: no_such_thing");
+}
+
+TEST(Console, CommandsGetTheirArgumentsAndMayThrow)
+{
+    test::TestHost host;
+    auto console = host->CvarManager();
+    std::vector<std::vector<std::string>> calls;
+    console->registerNotifier(
+        "writeconfig", [&](std::vector<std::string> args) { calls.push_back(args); }, "", 0);
+    console->registerNotifier(
+        "explode", [](std::vector<std::string>) { throw std::runtime_error("kaboom"); }, "", 0);
+
+    host->ExecuteConsole("writeconfig");
+    host->ExecuteConsole("writeconfig now \"and later\" // why");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], std::vector<std::string>{"writeconfig"});
+    EXPECT_EQ(calls[1], (std::vector<std::string>{"writeconfig", "now", "and later"}));
+
+    host->ExecuteConsole("explode");
+    EXPECT_TRUE(host->ConsoleContains("kaboom"));
+}
+
+TEST(Console, LoadCfgSkipsBadLinesAndLoadsTheRest)
+{
+    test::TestHost host;
+    auto console = host->CvarManager();
+    auto first = console->registerCvar("first", "default");
+    auto second = console->registerCvar("second", "default");
+    auto third = console->registerCvar("third", "default");
+    const auto path = host->Options().hostDir / "cfg" / "test.cfg";
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "first \"one\" //First\r\n"
+             << "// a comment line\r\n"
+             << "second \"bro\"ken\" //Second\r\n"
+             << "\r\n"
+             << "third \"3\" //Third\r\n";
+    }
+    console->loadCfg(path.string());
+    EXPECT_EQ(first.getStringValue(), "one");
+    EXPECT_EQ(second.getStringValue(), "default");
+    EXPECT_EQ(third.getStringValue(), "3");
+    EXPECT_TRUE(host->ConsoleContains("plexar-sim: cannot parse console line: second"));
+}
+
+TEST(Console, LoadCfgOfAMissingFileSetsNothing)
+{
+    test::TestHost host;
+    auto cvar = host->CvarManager()->registerCvar("kept", "default");
+    const auto path = host->Options().hostDir / "cfg" / "missing.cfg";
+    host->CvarManager()->loadCfg(path.string());
+    EXPECT_EQ(cvar.getStringValue(), "default");
+    EXPECT_EQ(host->ConsoleLines().back(),
+              "plexar-sim: config file not found: " + path.string());
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,67 @@
+#include "tests/support/TestHost.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "core/Clock.h"
+#include "core/Log.h"
+
+namespace quorvex::testing {
+namespace {
+
+std::filesystem::path NewHostDir()
+{
+    static int counter = 0;
+    auto dir = std::filesystem::temp_directory_path() /
+               ("quorvex-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+}  // namespace
+
+TestHost::TestHost(const std::string& uniqueId) : hostDir_(NewHostDir())
+{
+    sim::HostOptions options;
+    options.hostDir = hostDir_;
+    options.uniqueId = uniqueId;
+    options.virtualTime = true;
+    host_ = std::make_unique<sim::Host>(options);
+    plugin_.cvarManager = host_->CvarManager();
+    plugin_.gameWrapper = host_->Game();
+    globalCvarManager = host_->CvarManager();
+    Clock::SetSource([host = host_.get()] { return host->Now(); });
+}
+
+TestHost::~TestHost()
+{
+    Clock::SetSource(nullptr);
+    globalCvarManager.reset();
+    plugin_.cvarManager.reset();
+    plugin_.gameWrapper.reset();
+    host_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(hostDir_, ignored);
+}
+
+int TestHost::CountConsoleLines(const std::string& text) const
+{
+    int count = 0;
+    for (const auto& line : host_->ConsoleLines()) {
+        count += line.find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+}  // namespace quorvex::testing
