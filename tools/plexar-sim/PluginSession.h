@@ -1,0 +1,57 @@
+#pragma once
+// The life of one plug-in object in the host: create it through the library's exports record,
+// hand it the host's services, onLoad, onUnload, delete. An exception thrown by the plug-in is
+// reported ("plexar-sim: onLoad threw: ...") and marks the session faulted; it never goes further.
+//
+// Threads: the game thread (the thread that plays the scenario) makes every call.
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string_view>
+
+#include "host/PluginBase.h"
+#include "sim/Host.h"
+#include "tools/plexar-sim/PluginLibrary.h"
+
+namespace plexarsim {
+
+class PluginSession {
+public:
+    // Reports go to errors. The library and the host must outlive the session.
+    PluginSession(const PluginLibrary& library, sim::Host& host, std::ostream& errors);
+    // Finishes what the scenario left undone.
+    ~PluginSession();
+    PluginSession(const PluginSession&) = delete;
+    PluginSession& operator=(const PluginSession&) = delete;
+
+    // Creates the plug-in, keeps the host's reference to it, fills cvarManager and gameWrapper
+    // and calls onLoad. Throws PluginLoadError when createPlugin gives no plug-in.
+    void Load();
+    // Calls onUnload. Throws std::logic_error unless loaded.
+    void Unload();
+    // Unloads first when still loaded (a host never deletes a loaded plug-in), drops the host's
+    // reference and calls deletePlugin. Throws std::logic_error once deleted or before Load.
+    void Delete();
+    // Unloads and deletes, as far as not done yet.
+    void Finish() noexcept;
+
+    // The plug-in's settings page, when it has one and is not deleted; null otherwise.
+    Plexar::Plugin::PluginSettingsWindow* SettingsWindow() const;
+    // Whether an exception came out of the plug-in.
+    bool Faulted() const;
+
+private:
+    enum class State { NotCreated, Loaded, Unloaded, Deleted };
+
+    void CallPlugin(std::string_view call, const std::function<void()>& body);
+
+    const PluginLibrary& library_;
+    sim::Host& host_;
+    std::ostream& errors_;
+    State state_ = State::NotCreated;
+    bool faulted_ = false;
+    std::shared_ptr<Plexar::Plugin::PlexarPlugin> plugin_;
+    Plexar::Plugin::PluginSettingsWindow* settingsWindow_ = nullptr;
+};
+
+}  // namespace plexarsim

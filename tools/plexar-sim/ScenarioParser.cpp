@@ -1,0 +1,124 @@
+#include "tools/plexar-sim/ScenarioParser.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <numeric>
+
+#include <fmt/format.h>
+
+#include "tools/plexar-sim/ScenarioArguments.h"
+
+namespace plexarsim {
+
+namespace {
+
+std::string JoinLines(const std::vector<std::string>& lines)
+{
+    return std::accumulate(std::next(lines.begin()), lines.end(), lines.front(),
+                           [](std::string joined, const std::string& line) {
+                               return joined + "\n" + line;
+                           });
+}
+
+// The line up to its comment. Inside double quotes '#' is text and a backslash escapes the next
+// character. Throws std::invalid_argument for a quote left open.
+std::string_view WithoutComment(std::string_view line)
+{
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '#' && !quoted) {
+            return line.substr(0, i);
+        }
+    }
+    if (quoted) {
+        throw std::invalid_argument("a double quote is not closed");
+    }
+    return line;
+}
+
+std::string FirstWord(std::string_view text)
+{
+    return std::string(text.substr(0, text.find_first_of(" \t")));
+}
+
+}  // namespace
+
+ScenarioError::ScenarioError(const std::vector<std::string>& problems)
+    : std::runtime_error(JoinLines(problems)), problems_(problems)
+{
+}
+
+const std::vector<std::string>& ScenarioError::Problems() const
+{
+    return problems_;
+}
+
+ScenarioParser::ScenarioParser(const CommandRegistry& commands) : commands_(commands) {}
+
+std::vector<ScenarioStep> ScenarioParser::Parse(std::istream& text,
+                                                const std::string& fileName) const
+{
+    std::vector<ScenarioStep> steps;
+    std::vector<std::string> problems;
+    std::string line;
+    for (int number = 1; std::getline(text, line); ++number) {
+        const std::string location = fmt::format("{}:{}", fileName, number);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        try {
+            const std::string_view command = Trim(WithoutComment(line));
+            if (!command.empty()) {
+                steps.push_back(ParseCommand(std::string(command), location));
+            }
+        } catch (const std::exception& error) {
+            problems.push_back(fmt::format("{}: {}", location, error.what()));
+        }
+    }
+    if (text.bad()) {
+        problems.push_back(fmt::format("{}: reading failed", fileName));
+    }
+    if (!problems.empty()) {
+        throw ScenarioError(problems);
+    }
+    return steps;
+}
+
+std::vector<ScenarioStep> ScenarioParser::ParseFile(const std::filesystem::path& path) const
+{
+    std::ifstream file(path);
+    if (!file) {
+        throw ScenarioError(
+            {fmt::format("{}: cannot be opened: {}", path.string(), std::strerror(errno))});
+    }
+    return Parse(file, path.string());
+}
+
+ScenarioStep ScenarioParser::ParseCommand(const std::string& text,
+                                          const std::string& location) const
+{
+    const auto match = commands_.Match(text);
+    if (!match) {
+        const std::string word = FirstWord(text);
+        const auto related = commands_.NamesStartingWith(word);
+        if (related.empty()) {
+            throw std::invalid_argument(fmt::format("unknown command '{}'", word));
+        }
+        throw std::invalid_argument(fmt::format("unknown command '{}'; known: {}", text,
+                                                fmt::join(related, ", ")));
+    }
+    const CommandDefinition& command = *match->command;
+    try {
+        return {location, command.name, command.bind(match->arguments)};
+    } catch (const std::exception& error) {
+        throw std::invalid_argument(fmt::format("{}: {}", command.name, error.what()));
+    }
+}
+
+}  // namespace plexarsim

@@ -1,0 +1,20 @@
+#pragma once
+// What a scenario step acts on: the host and the plug-in loaded into it.
+//
+// Threads: steps run on the thread that plays the scenario, which is also the host's game thread.
+#include <functional>
+
+#include "sim/Host.h"
+#include "tools/plexar-sim/PluginSession.h"
+
+namespace plexarsim {
+
+struct Session {
+    sim::Host& host;
+    PluginSession& plugin;
+};
+
+// One parsed scenario command, ready to play. Throws std::exception with the reason on failure.
+using StepAction = std::function<void(Session& session)>;
+
+}  // namespace plexarsim

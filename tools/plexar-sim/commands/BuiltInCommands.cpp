@@ -1,0 +1,12 @@
+#include "tools/plexar-sim/commands/Commands.h"
+
+namespace plexarsim {
+
+CommandRegistry BuiltInCommands()
+{
+    CommandRegistry commands;
+    AddSessionCommands(commands);
+    return commands;
+}
+
+}  // namespace plexarsim

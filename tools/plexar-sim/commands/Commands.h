@@ -1,0 +1,16 @@
+#pragma once
+// The groups of scenario commands. Each group adds its commands in its own file; a new group
+// declares its function here and is listed once in BuiltInCommands.
+//
+// Threads: main thread, before the scenario is parsed.
+#include "tools/plexar-sim/CommandRegistry.h"
+
+namespace plexarsim {
+
+// wait, console, unload, delete, expect-log.
+void AddSessionCommands(CommandRegistry& commands);
+
+// Every group.
+CommandRegistry BuiltInCommands();
+
+}  // namespace plexarsim

@@ -1,0 +1,57 @@
+// Commands that drive the session itself: time, the console, the plug-in's life, the console log.
+#include <stdexcept>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "tools/plexar-sim/ScenarioArguments.h"
+#include "tools/plexar-sim/commands/Commands.h"
+
+namespace plexarsim {
+
+void AddSessionCommands(CommandRegistry& commands)
+{
+    commands.Add({"wait", "SECONDS",
+                  fmt::format("Runs the game loop for that long (a decimal number, at most {}): "
+                              "timers, tasks and HTTP callbacks happen meanwhile.",
+                              MaxWaitSeconds),
+                  [](const std::string& arguments) -> StepAction {
+                      const sim::Seconds duration = ParseSeconds(arguments);
+                      return [duration](Session& session) { session.host.RunFor(duration); };
+                  }});
+    commands.Add({"console", "LINE",
+                  "Runs the rest of the line in the host console, as the player typing it.",
+                  [](const std::string& arguments) -> StepAction {
+                      if (arguments.empty()) {
+                          throw std::invalid_argument("expected a console line");
+                      }
+                      return [arguments](Session& session) {
+                          session.host.ExecuteConsole(arguments);
+                      };
+                  }});
+    commands.Add({"unload", "", "Calls the plug-in's onUnload.",
+                  [](const std::string& arguments) -> StepAction {
+                      ExpectNoArguments(arguments);
+                      return [](Session& session) { session.plugin.Unload(); };
+                  }});
+    commands.Add({"delete", "",
+                  "Unloads the plug-in if still loaded, drops the host's reference and calls "
+                  "deletePlugin; later commands that need the plug-in fail.",
+                  [](const std::string& arguments) -> StepAction {
+                      ExpectNoArguments(arguments);
+                      return [](Session& session) { session.plugin.Delete(); };
+                  }});
+    commands.Add({"expect-log", "TEXT",
+                  "Fails the run (exit status 1) unless a console line so far contains TEXT "
+                  "(as written, or one \"quoted\" text).",
+                  [](const std::string& arguments) -> StepAction {
+                      std::string text = ParseText(arguments);
+                      return [text](Session& session) {
+                          if (!session.host.ConsoleContains(text)) {
+                              throw std::runtime_error("no console line contains: " + text);
+                          }
+                      };
+                  }});
+}
+
+}  // namespace plexarsim
