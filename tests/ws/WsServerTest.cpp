@@ -1,0 +1,610 @@
+// The local WebSocket server against real WebSocket clients over loopback. Each server listens on
+// a port the system picks, so these tests run in parallel with each other and with a plug-in on
+// the default port.
+#include "ws/WsServer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <websocketpp/client.hpp>
+#include <websocketpp/config/asio_no_tls_client.hpp>
+
+#include "tests/support/TestHost.h"
+
+namespace quorvex {
+namespace {
+
+using Client = websocketpp::client<websocketpp::config::asio_client>;
+using Handle = websocketpp::connection_hdl;
+
+// How long a test waits for something that should happen at once: a guard against a hang, not a
+// speed target.
+constexpr auto Patience = std::chrono::seconds(10);
+
+// What one client connection saw; written on the client thread, read by the test.
+class ClientSession
+{
+public:
+    template <class Predicate>
+    bool WaitFor(Predicate done)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, Patience, [&] { return done(*this); });
+    }
+
+    template <class Change>
+    void Update(Change change)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        change(*this);
+        changed_.notify_all();
+    }
+
+    // Written only inside Update; the test reads them once WaitFor has seen the last change it
+    // expects.
+    bool opened = false;
+    bool failed = false;
+    bool closed = false;
+    int httpStatus = 0;
+    int closeCode = 0;
+    std::string closeReason;
+    std::vector<std::string> received;
+    Handle handle;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+// WebSocket clients sharing one thread; every library call runs on that thread.
+class TestClients
+{
+public:
+    TestClients()
+    {
+        client_.clear_access_channels(websocketpp::log::alevel::all);
+        client_.clear_error_channels(websocketpp::log::elevel::all);
+        client_.init_asio();
+        client_.start_perpetual();
+        thread_ = std::thread([this] { client_.run(); });
+    }
+
+    ~TestClients()
+    {
+        client_.stop();
+        thread_.join();
+    }
+
+    // Starts a connection; an empty origin sends no Origin header.
+    std::shared_ptr<ClientSession> Connect(std::uint16_t port, const std::string& origin = "")
+    {
+        auto session = std::make_shared<ClientSession>();
+        OnClientThread([this, session, port, origin] { StartConnection(session, port, origin); });
+        return session;
+    }
+
+    // Connects and waits for the handshake to succeed.
+    std::shared_ptr<ClientSession> Open(std::uint16_t port)
+    {
+        auto session = Connect(port);
+        EXPECT_TRUE(session->WaitFor([](const ClientSession& s) { return s.opened; }));
+        return session;
+    }
+
+    void Send(const std::shared_ptr<ClientSession>& session, const std::string& payload,
+              websocketpp::frame::opcode::value opcode = websocketpp::frame::opcode::text)
+    {
+        OnClientThread([this, session, payload, opcode] {
+            std::error_code error;
+            client_.send(session->handle, payload, opcode, error);
+            EXPECT_FALSE(error) << error.message();
+        });
+    }
+
+private:
+    template <class Work>
+    void OnClientThread(Work work)
+    {
+        asio::post(client_.get_io_service(), std::move(work));
+    }
+
+    void StartConnection(const std::shared_ptr<ClientSession>& session, std::uint16_t port,
+                         const std::string& origin)
+    {
+        std::error_code error;
+        Client::connection_ptr connection =
+            client_.get_connection("ws://127.0.0.1:" + std::to_string(port) + "/", error);
+        if (error) {
+            session->Update([](ClientSession& s) { s.failed = true; });
+            return;
+        }
+        if (!origin.empty()) {
+            connection->replace_header("Origin", origin);
+        }
+        connection->set_open_handler([session](Handle handle) {
+            session->Update([&](ClientSession& s) {
+                s.opened = true;
+                s.handle = handle;
+            });
+        });
+        connection->set_fail_handler([this, session](Handle handle) {
+            const int status = client_.get_con_from_hdl(handle)->get_response_code();
+            session->Update([&](ClientSession& s) {
+                s.failed = true;
+                s.httpStatus = status;
+            });
+        });
+        connection->set_message_handler([session](Handle, Client::message_ptr message) {
+            session->Update([&](ClientSession& s) { s.received.push_back(message->get_payload()); });
+        });
+        connection->set_close_handler([this, session](Handle handle) {
+            const Client::connection_ptr closedConnection = client_.get_con_from_hdl(handle);
+            session->Update([&](ClientSession& s) {
+                s.closed = true;
+                s.closeCode = closedConnection->get_remote_close_code();
+                s.closeReason = closedConnection->get_remote_close_reason();
+            });
+        });
+        client_.connect(connection);
+    }
+
+    Client client_;
+    std::thread thread_;
+};
+
+bool HasReceived(const ClientSession& session, std::size_t count)
+{
+    return session.received.size() >= count;
+}
+
+// A plain TCP connection, for requests no WebSocket client would send.
+class RawConnection
+{
+public:
+    explicit RawConnection(std::uint16_t port) : socket_(io_)
+    {
+        socket_.connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
+    }
+
+    void Write(const std::string& bytes)
+    {
+        asio::write(socket_, asio::buffer(bytes));
+    }
+
+    // The bytes up to and including the delimiter.
+    std::string ReadUntil(const std::string& delimiter)
+    {
+        return Take(asio::read_until(socket_, buffer_, delimiter));
+    }
+
+    std::string ReadBytes(std::size_t count)
+    {
+        if (buffer_.size() < count) {
+            asio::read(socket_, buffer_, asio::transfer_exactly(count - buffer_.size()));
+        }
+        return Take(count);
+    }
+
+private:
+    std::string Take(std::size_t count)
+    {
+        const auto begin = asio::buffers_begin(buffer_.data());
+        std::string bytes(begin, begin + static_cast<std::ptrdiff_t>(count));
+        buffer_.consume(count);
+        return bytes;
+    }
+
+    asio::io_context io_;
+    asio::ip::tcp::socket socket_;
+    asio::streambuf buffer_;
+};
+
+// A free loopback port, found by letting the system pick one.
+std::uint16_t FreePort()
+{
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor(
+        io, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    return acceptor.local_endpoint().port();
+}
+
+// True when nothing listens on the loopback port any more.
+bool CanListenOn(std::uint16_t port)
+{
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor(io);
+    std::error_code error;
+    acceptor.open(asio::ip::tcp::v4(), error);
+    acceptor.bind(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port), error);
+    return !error;
+}
+
+class WsServerTest : public ::testing::Test
+{
+protected:
+    // Starts the server on a port the system picks and waits until it listens.
+    std::uint16_t StartServer()
+    {
+        server_->Start(0);
+        EXPECT_TRUE(server_->WaitUntilListening(Patience));
+        return server_->Port();
+    }
+
+    // Registers a handler that answers "<prefix><payload>".
+    void RegisterReply(const std::string& name, const std::string& prefix)
+    {
+        server_->RegisterHandler(name, [prefix](WsMessage& message) {
+            message.Send(prefix + message.Payload());
+        });
+    }
+
+    int Count(const std::string& text)
+    {
+        return host_.CountConsoleLines(text);
+    }
+
+    // Waits for a line from another thread.
+    bool WaitForLine(const std::string& text)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + Patience;
+        while (Count(text) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    // True when the console holds lines containing each text, in this order (others between).
+    bool LoggedInOrder(const std::vector<std::string>& texts)
+    {
+        const auto lines = host_->ConsoleLines();
+        auto line = lines.begin();
+        for (const auto& text : texts) {
+            line = std::find_if(line, lines.end(), [&](const std::string& candidate) {
+                return candidate.find(text) != std::string::npos;
+            });
+            if (line == lines.end()) {
+                return false;
+            }
+            ++line;
+        }
+        return true;
+    }
+
+    testing::TestHost host_;
+    std::unique_ptr<WsServer> server_ = std::make_unique<WsServer>();
+    TestClients clients_;
+};
+
+// --- Messages and handlers ---
+
+TEST_F(WsServerTest, EveryHandlerSeesEveryMessageWhateverItsFrameAndRepliesReachTheSender)
+{
+    std::mutex seenMutex;
+    std::vector<std::pair<std::string, WsMessage::Opcode>> seen;
+    server_->RegisterHandler("record", [&](WsMessage& message) {
+        std::lock_guard<std::mutex> lock(seenMutex);
+        seen.emplace_back(message.Payload(), message.GetOpcode());
+    });
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+
+    auto session = clients_.Open(port);
+    clients_.Send(session, "hello");
+    clients_.Send(session, std::string("\x01\x00\x02", 3), websocketpp::frame::opcode::binary);
+    // Handlers run one message after another: once the third reply is in, every handler has
+    // seen the first two messages.
+    clients_.Send(session, "sync");
+
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return HasReceived(s, 3); }));
+    EXPECT_EQ(session->received[0], "echo:hello");
+    EXPECT_EQ(session->received[1], std::string("echo:\x01\x00\x02", 8));
+    std::lock_guard<std::mutex> lock(seenMutex);
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[0], std::make_pair(std::string("hello"), WsMessage::Opcode::Text));
+    EXPECT_EQ(seen[1], std::make_pair(std::string("\x01\x00\x02", 3), WsMessage::Opcode::Binary));
+}
+
+TEST_F(WsServerTest, RegisteringANameAgainReplacesItAndANewNameAdds)
+{
+    RegisterReply("a", "first:");
+    RegisterReply("a", "second:");
+    RegisterReply("b", "b:");
+    const auto port = StartServer();
+
+    auto session = clients_.Open(port);
+    clients_.Send(session, "x");
+    clients_.Send(session, "y");
+
+    // The replies to "x" all come before those to "y": once both "y" replies are in, every
+    // reply to "x" is too.
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) {
+        return std::count_if(s.received.begin(), s.received.end(), [](const std::string& reply) {
+                   return reply.back() == 'y';
+               }) == 2;
+    }));
+    std::vector<std::string> replies = session->received;
+    std::sort(replies.begin(), replies.end());
+    EXPECT_EQ(replies, (std::vector<std::string>{"b:x", "b:y", "second:x", "second:y"}));
+}
+
+TEST_F(WsServerTest, TwoClientsAtOnceEachGetOnlyTheirOwnReplies)
+{
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+
+    auto first = clients_.Open(port);
+    auto second = clients_.Open(port);
+    clients_.Send(first, "from first");
+    clients_.Send(second, "from second");
+    ASSERT_TRUE(second->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+    // A reply sent to the wrong client would reach it before this one.
+    clients_.Send(first, "again");
+    ASSERT_TRUE(first->WaitFor([](const ClientSession& s) { return HasReceived(s, 2); }));
+
+    EXPECT_EQ(first->received, (std::vector<std::string>{"echo:from first", "echo:again"}));
+    EXPECT_EQ(second->received, (std::vector<std::string>{"echo:from second"}));
+    EXPECT_EQ(Count("Local websocket server: Client connected"), 2);
+}
+
+TEST_F(WsServerTest, AThrowingHandlerIsLoggedAndTheOthersAndLaterMessagesStillRun)
+{
+    std::mutex ranMutex;
+    std::vector<std::string> ran;
+    for (const char* name : {"one", "two", "three"}) {
+        server_->RegisterHandler(name, [&, name](WsMessage&) {
+            std::lock_guard<std::mutex> lock(ranMutex);
+            ran.emplace_back(name);
+            throw std::runtime_error(std::string("broken ") + name);
+        });
+    }
+    server_->RegisterHandler("odd", [&](WsMessage&) {
+        std::lock_guard<std::mutex> lock(ranMutex);
+        ran.emplace_back("odd");
+        throw 42;
+    });
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+
+    auto session = clients_.Open(port);
+    clients_.Send(session, "first");
+    clients_.Send(session, "second");
+    // Once the third reply is in, every handler has finished with the first two messages.
+    clients_.Send(session, "sync");
+
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return HasReceived(s, 3); }));
+    EXPECT_EQ(session->received,
+              (std::vector<std::string>{"echo:first", "echo:second", "echo:sync"}));
+    {
+        std::lock_guard<std::mutex> lock(ranMutex);
+        for (const char* name : {"one", "two", "three", "odd"}) {
+            EXPECT_GE(std::count(ran.begin(), ran.end(), name), 2) << name;
+        }
+    }
+    EXPECT_GE(Count("Exception in WsServer::OnMessage: broken two"), 2);
+    EXPECT_GE(Count("Unknown exception in WsServer::OnMessage"), 2);
+}
+
+TEST_F(WsServerTest, HandlersAndStartsAfterStartAreRefusedWithAMessage)
+{
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+    RegisterReply("late", "late:");
+    server_->Start(0);
+
+    auto session = clients_.Open(port);
+    clients_.Send(session, "x");
+    clients_.Send(session, "y");
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return HasReceived(s, 2); }));
+    EXPECT_EQ(session->received, (std::vector<std::string>{"echo:x", "echo:y"}));
+    EXPECT_EQ(Count("Handler late registered after start, ignored"), 1);
+    EXPECT_EQ(Count("Already started, start ignored"), 1);
+    EXPECT_EQ(Count("Startin server thread"), 1);
+}
+
+// --- Who may connect and what it may send ---
+
+TEST_F(WsServerTest, PagesFromTheSiteOrThisMachineAndClientsWithoutOriginConnect)
+{
+    const auto port = StartServer();
+    for (const char* origin : {"", "https://quorvex.com", "http://localhost:3000"}) {
+        auto session = clients_.Connect(port, origin);
+        ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return s.opened || s.failed; }));
+        EXPECT_TRUE(session->opened) << "origin '" << origin << "'";
+    }
+    EXPECT_EQ(Count("Refused a connection"), 0);
+}
+
+TEST_F(WsServerTest, OtherPagesAreRefusedWith403AndALine)
+{
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+    for (const char* origin : {"https://evil.example", "http://localhost.evil.com"}) {
+        auto session = clients_.Connect(port, origin);
+        ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return s.opened || s.failed; }));
+        EXPECT_TRUE(session->failed) << origin;
+        EXPECT_EQ(session->httpStatus, 403) << origin;
+        EXPECT_EQ(Count(std::string("Local websocket server: Refused a connection from origin ") +
+                        origin),
+                  1);
+    }
+    EXPECT_EQ(Count("Client connected"), 0);
+
+    auto allowed = clients_.Open(port);
+    clients_.Send(allowed, "still here");
+    ASSERT_TRUE(allowed->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+}
+
+TEST_F(WsServerTest, AMessageOf64KiBPassesOneByteMoreClosesWith1009AndServingGoesOn)
+{
+    server_->RegisterHandler("size", [](WsMessage& message) {
+        message.Send(std::to_string(message.Payload().size()));
+    });
+    const auto port = StartServer();
+
+    auto session = clients_.Open(port);
+    clients_.Send(session, std::string(65536, 'a'));
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+    EXPECT_EQ(session->received[0], "65536");
+
+    clients_.Send(session, std::string(65537, 'a'));
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return s.closed; }));
+    EXPECT_EQ(session->closeCode, 1009);
+    EXPECT_EQ(session->received.size(), 1u);
+    EXPECT_TRUE(WaitForLine("Closed a connection that sent a message over 65536 bytes"));
+
+    auto next = clients_.Open(port);
+    clients_.Send(next, "x");
+    ASSERT_TRUE(next->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+    EXPECT_EQ(next->received[0], "1");
+}
+
+TEST_F(WsServerTest, AClientStuckInItsHandshakeDoesNotHoldUpOthers)
+{
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+
+    RawConnection stuck(port);
+    stuck.Write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n");
+
+    auto session = clients_.Open(port);
+    clients_.Send(session, "x");
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+}
+
+TEST_F(WsServerTest, APlainHttpRequestGetsUpgradeRequiredAndServingGoesOn)
+{
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+
+    RawConnection browser(port);
+    browser.Write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(browser.ReadUntil("\r\n").substr(0, 12), "HTTP/1.1 426");
+
+    auto session = clients_.Open(port);
+    clients_.Send(session, "x");
+    ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+}
+
+// --- Start-up and stop ---
+
+TEST_F(WsServerTest, DestroyingClosesEachClientWith1001AndLogsTheStopInOrder)
+{
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+    auto first = clients_.Open(port);
+    auto second = clients_.Open(port);
+    // A reply proves the server has recorded the connection as open.
+    for (const auto& session : {first, second}) {
+        clients_.Send(session, "x");
+        ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+    }
+
+    server_.reset();
+
+    for (const auto& session : {first, second}) {
+        ASSERT_TRUE(session->WaitFor([](const ClientSession& s) { return s.closed; }));
+        EXPECT_EQ(session->closeCode, 1001);
+        EXPECT_EQ(session->closeReason, "Server stopping");
+    }
+    EXPECT_TRUE(LoggedInOrder({"Local websocket server: Not accepting new connections",
+                               "Local websocket server: Closing a client connection",
+                               "Local websocket server: Closing a client connection",
+                               "Local websocket server: Waiting..", "joining?", "joined"}));
+    EXPECT_TRUE(LoggedInOrder({"Local websocket server: Stopping", "joining?"}));
+    EXPECT_EQ(Count("Client disonnected"), 2);
+}
+
+TEST_F(WsServerTest, AHandshakeThatCompletesAfterTheStopBeganIsClosedAtOnce)
+{
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+    RawConnection late(port);
+    late.Write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n");
+    // Connections are accepted in order: once a later one has had a reply, the server holds
+    // this one, and has recorded the later one as open.
+    auto earlier = clients_.Open(port);
+    clients_.Send(earlier, "x");
+    ASSERT_TRUE(earlier->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+
+    // The half-done handshake keeps the server running while the stop waits for it.
+    auto stopped = std::async(std::launch::async, [this] { server_.reset(); });
+    EXPECT_TRUE(WaitForLine("Local websocket server: Waiting.."));
+    late.Write("\r\n");
+
+    EXPECT_EQ(late.ReadUntil("\r\n").substr(0, 12), "HTTP/1.1 101");
+    late.ReadUntil("\r\n\r\n");
+    // An unmasked close frame: 1001 (0x03e9) and the reason.
+    EXPECT_EQ(late.ReadBytes(19), std::string("\x88\x11\x03\xe9Server stopping"));
+    late.Write(std::string("\x88\x80\0\0\0\0", 6));  // the client's (masked, empty) close frame
+    stopped.get();
+    EXPECT_EQ(Count("Closing a client connection"), 1) << "only the connection open before the stop";
+    EXPECT_EQ(Count("Client connected"), 2);
+    EXPECT_EQ(Count("Client disonnected"), 2);
+}
+
+TEST_F(WsServerTest, DestroyingWithoutClientsLogsTheStopAndFreesThePort)
+{
+    const auto port = StartServer();
+
+    server_.reset();
+
+    EXPECT_TRUE(LoggedInOrder({"Local websocket server: Not accepting new connections",
+                               "Local websocket server: Waiting..", "joining?", "joined"}));
+    EXPECT_EQ(Count("Closing a client connection"), 0);
+    EXPECT_TRUE(CanListenOn(port));
+}
+
+TEST_F(WsServerTest, APortInUseLogsTheFailureAndNeverListens)
+{
+    asio::io_context io;
+    asio::ip::tcp::acceptor taken(io,
+                                  asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    const auto port = taken.local_endpoint().port();
+
+    server_->Start(port);
+    EXPECT_FALSE(server_->WaitUntilListening(Patience));
+    server_.reset();
+
+    const auto lines = host_->ConsoleLines();
+    const auto failed =
+        std::find(lines.begin(), lines.end(), "Local websocket server: failed to init.");
+    ASSERT_GE(lines.end() - failed, 4);
+    const std::error_code inUse = asio::error::address_in_use;
+    EXPECT_EQ(failed[1], inUse.message());
+    EXPECT_EQ(failed[2], std::to_string(inUse.value()));
+    EXPECT_EQ(failed[3], inUse.message());
+    EXPECT_EQ(Count("Listening on"), 0);
+    EXPECT_EQ(Count("Not accepting new connections"), 0);
+    EXPECT_EQ(Count("joined"), 0);
+}
+
+TEST_F(WsServerTest, DestroyingDuringStartUpEndsTheThreadWithoutLeavingItListening)
+{
+    const auto port = FreePort();
+    // Most rounds stop the server before it listens; one that got there first must be stopped
+    // in full. Either way the destructor returns and the port is free again.
+    for (int round = 0; round < 20; ++round) {
+        WsServer server;
+        server.Start(port);
+    }
+
+    EXPECT_EQ(Count("Startin server thread"), 20);
+    EXPECT_EQ(Count("Listening on"), Count("Not accepting new connections"));
+    EXPECT_EQ(Count("Listening on"), Count("joined"));
+    EXPECT_TRUE(CanListenOn(port));
+}
+
+}  // namespace
+}  // namespace quorvex

@@ -1,0 +1,68 @@
+#pragma once
+// The local WebSocket server through which the Quorvex web page hands the plug-in messages (the
+// player's user code). It listens on the loopback interface only, accepts pages from the Quorvex
+// site or from the player's own machine, refuses messages over 64 KiB, and hands every message to
+// every registered handler.
+//
+// Threads:
+// - The constructor, RegisterHandler, Start and the destructor run on one owner thread (the game
+//   thread, in onLoad and onUnload); the destructor must not run on the server thread.
+// - Start launches the server thread. Handlers, the connection bookkeeping and, during a stop,
+//   the closing of the connections all run there: the connection library is only ever used from
+//   that thread. The destructor hands the closing work to it and waits, so a handler must never
+//   wait for the owner thread.
+// - Port and WaitUntilListening may be called from any thread.
+// Shared state: the start-up phase and the stop request are guarded by one mutex with a condition
+// variable; the handler registry is filled before the server thread starts and only read by it;
+// the port is atomic.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ws/WsMessage.h"
+
+namespace quorvex {
+
+class WsServer
+{
+public:
+    // Called on the server thread for each message; an exception it throws is logged and the
+    // server goes on serving.
+    using MessageHandler = std::function<void(WsMessage& message)>;
+
+    // What Port returns until the server thread has stored the port it serves on.
+    static constexpr std::uint16_t UnknownPort = 65535;
+
+    // Builds the server; opens nothing.
+    WsServer();
+    // Stops accepting, closes every open connection with 1001 "Server stopping", waits until
+    // their closing handshakes end (5 s at most) and joins the server thread. Never throws.
+    ~WsServer();
+    WsServer(const WsServer&) = delete;
+    WsServer& operator=(const WsServer&) = delete;
+
+    // Adds the handler, or replaces the one registered under the name. Only before Start: a
+    // later call is refused with a console line.
+    void RegisterHandler(const std::string& name, MessageHandler handler);
+
+    // Starts the server thread, which listens on 127.0.0.1:port (port 0: a free port the system
+    // picks), and returns at once. A failure to listen is logged on the server thread; the
+    // server is not restarted. Throws std::system_error when the system refuses the thread. A
+    // second call is refused with a console line.
+    void Start(std::uint16_t port);
+
+    // The port the server listens on once listening (the picked one for port 0), the requested
+    // one while it starts, UnknownPort before.
+    std::uint16_t Port() const;
+
+    // Blocks until the server listens (true), or it failed or the timeout passed (false).
+    bool WaitUntilListening(std::chrono::milliseconds timeout) const;
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace quorvex
