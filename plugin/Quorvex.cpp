@@ -1,6 +1,7 @@
 #include "plugin/Quorvex.h"
 
 #include <imgui.h>
+#include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
 #include "core/Boundary.h"
@@ -10,10 +11,11 @@
 #include "core/ToastHandler.h"
 #include "host/CVarManagerWrapper.h"
 #include "host/GameWrapper.h"
+#include "plugin/UserCode.h"
 
 namespace quorvex {
 
-Quorvex::Quorvex() = default;
+Quorvex::Quorvex(std::uint16_t linkingPort) : linkingPort_(linkingPort) {}
 
 Quorvex::~Quorvex() = default;
 
@@ -34,6 +36,11 @@ void Quorvex::onLoad()
             });
         gameWrapper->LoadToastTexture(ToastHandler::Texture, "./data/qvxinventorysync/qvx_logo.tga");
         LogText("Plugin loaded!");
+
+        // The server is joined before this object goes (it is destroyed first), so the handler
+        // may use `this`.
+        wsServer.RegisterHandler("UserCode", [this](WsMessage& message) { OnWebSocketMessage(message); });
+        wsServer.Start(linkingPort_);
     });
 }
 
@@ -51,6 +58,30 @@ void Quorvex::ShowScammerWarning()
         "Proceed with caution!");
     modal.AddButton("OK", true);
     modal.ShowModal();
+}
+
+void Quorvex::OnWebSocketMessage(WsMessage& message)
+{
+    CatchAndLog("Quorvex::OnWebSocketMessage", [&] {
+        const std::string payload = message.Payload();
+        const auto parsed = nlohmann::json::parse(payload);
+        if (!parsed.is_object() || !parsed.contains("UserCode")) {
+            return;
+        }
+        LogText("Received user code, setting it.");
+        const auto code = parsed.at("UserCode").get<std::string>();
+        if (const std::string problem = UserCodeProblem(code); !problem.empty()) {
+            LogText("Refused the user code: " + problem);
+            return;
+        }
+        CVarWrapper cvar = cvarManager->getCvar(QvxApi::UserCodeCvar);
+        if (!cvar) {
+            throw std::runtime_error(std::string("the cvar ") + QvxApi::UserCodeCvar + " does not exist");
+        }
+        cvar.setValue(code);
+        dispatcher->Dispatch(EventType::Toast, ToastEvent("Your user code was set!", 1, 7.0f));
+        message.Send("OK");
+    });
 }
 
 void Quorvex::RenderSettings()

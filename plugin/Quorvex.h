@@ -5,11 +5,15 @@
 //
 // Threads: the host calls onLoad, onUnload and the settings-window operations on the game thread;
 // ShowScammerWarning runs there too (the event is dispatched on the game thread).
+// OnWebSocketMessage runs on the WebSocket server thread; it only reads handles set in onLoad before
+// the server started, sets a cvar (the host serialises that) and dispatches a toast. The server is
+// destroyed first, so its thread is joined before anything it uses goes.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "host/PluginBase.h"
+#include "ws/WsServer.h"
 
 namespace quorvex {
 
@@ -23,8 +27,11 @@ class Quorvex : public Plexar::Plugin::PlexarPlugin,
                 public std::enable_shared_from_this<Quorvex> {
 public:
     static constexpr const char* DisplayName = "Quorvex";
+    // Where the linking page finds the plug-in: ws://127.0.0.1:9100.
+    static constexpr std::uint16_t LinkingPort = 9100;
 
-    Quorvex();
+    // Tests pass port 0 to have the system pick a free one.
+    explicit Quorvex(std::uint16_t linkingPort = LinkingPort);
     ~Quorvex() override;
     Quorvex(const Quorvex&) = delete;
     Quorvex& operator=(const Quorvex&) = delete;
@@ -37,12 +44,20 @@ public:
     void SetUiContext(std::uintptr_t context) override;
 
     void ShowScammerWarning();
+    // The "UserCode" message of the linking page: {"UserCode": "..."} sets the user code and is
+    // answered "OK"; other JSON is ignored; errors are logged and nothing is answered.
+    void OnWebSocketMessage(WsMessage& message);
 
     // Read by the settings page and by tests; empty before onLoad.
     std::shared_ptr<PluginEventDispatcher> dispatcher;
     std::shared_ptr<QvxApi> api;
     std::shared_ptr<ToastHandler> toastHandler;
     std::shared_ptr<PersistentStorage> persistentStorage;
+    // Declared last, so it is destroyed first: its thread is joined before any service goes.
+    WsServer wsServer;
+
+private:
+    std::uint16_t linkingPort_;
 };
 
 }  // namespace quorvex

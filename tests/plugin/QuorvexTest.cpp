@@ -48,7 +48,7 @@ class QuorvexTest : public ::testing::Test {
 protected:
     void Load()
     {
-        plugin = std::make_shared<Quorvex>();
+        plugin = std::make_shared<Quorvex>(0);  // any free port for the linking server
         plugin->cvarManager = host->CvarManager();
         plugin->gameWrapper = host->Game();
         plugin->onLoad();

@@ -61,6 +61,9 @@ std::string ParseText(std::string_view text)
     if (text.empty()) {
         throw std::invalid_argument("expected a text");
     }
+    if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
+        return std::string(text.substr(1, text.size() - 2));
+    }
     if (text.front() != '"') {
         return std::string(text);
     }

@@ -16,8 +16,9 @@ std::string_view Trim(std::string_view text);
 constexpr double MaxWaitSeconds = 86400;
 std::chrono::duration<double> ParseSeconds(std::string_view text);
 
-// A non-empty text, either as written or as one double-quoted string whose \" and \\ are
-// unescaped: "  two spaces" keeps its spaces, "a # b" keeps its '#'.
+// A non-empty text, either as written, or as one double-quoted string whose \" and \\ are
+// unescaped ("  two spaces" keeps its spaces, "a # b" keeps its '#'), or as one single-quoted
+// string taken literally ('{"UserCode":"abc"}').
 std::string ParseText(std::string_view text);
 
 // For commands without arguments.

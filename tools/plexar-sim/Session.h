@@ -3,6 +3,7 @@
 //
 // Threads: steps run on the thread that plays the scenario, which is also the host's game thread.
 #include <functional>
+#include <ostream>
 
 #include "sim/Host.h"
 #include "tools/plexar-sim/PluginSession.h"
@@ -12,6 +13,8 @@ namespace plexarsim {
 struct Session {
     sim::Host& host;
     PluginSession& plugin;
+    // Where commands print what they report (a reply, a modal, a page), beside the journal.
+    std::ostream& out;
 };
 
 // One parsed scenario command, ready to play. Throws std::exception with the reason on failure.

@@ -141,7 +141,7 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
 
     PluginSession plugin(library, host, std::cerr);
     plugin.Load();
-    Session session{host, plugin};
+    Session session{host, plugin, std::cout};
     const bool played = PlayScenario(steps, session, std::cerr);
     plugin.Finish();
 

@@ -6,6 +6,7 @@ CommandRegistry BuiltInCommands()
 {
     CommandRegistry commands;
     AddSessionCommands(commands);
+    AddLinkingCommands(commands);
     return commands;
 }
 

@@ -10,6 +10,9 @@ namespace plexarsim {
 // wait, console, unload, delete, expect-log.
 void AddSessionCommands(CommandRegistry& commands);
 
+// ws-send.
+void AddLinkingCommands(CommandRegistry& commands);
+
 // Every group.
 CommandRegistry BuiltInCommands();
 

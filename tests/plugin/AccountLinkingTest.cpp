@@ -1,0 +1,151 @@
+// The linking page handing the user code to a loaded plug-in over a real WebSocket connection.
+#include <string>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "api/QvxApi.h"
+#include "plugin/Quorvex.h"
+#include "tests/support/TestHost.h"
+#include "tools/plexar-sim/LinkingPageClient.h"
+
+namespace quorvex {
+namespace {
+
+using plexarsim::LinkingPageResult;
+using Outcome = LinkingPageResult::Outcome;
+
+// Long enough for a reply on loopback; a "no reply" case waits this long.
+constexpr std::chrono::milliseconds ReplyTimeout{500};
+
+class AccountLinkingTest : public ::testing::Test {
+protected:
+    void Load(std::uint16_t port = 0)
+    {
+        plugin = std::make_shared<Quorvex>(port);
+        plugin->cvarManager = host->CvarManager();
+        plugin->gameWrapper = host->Game();
+        plugin->onLoad();
+        host->RunFor(sim::Seconds(0.1));  // the settings file is loaded
+    }
+
+    LinkingPageResult Send(const std::string& message, const std::string& origin = "")
+    {
+        EXPECT_TRUE(plugin->wsServer.WaitUntilListening(std::chrono::seconds(10)));
+        return plexarsim::SendOnce(plugin->wsServer.Port(), message, origin, ReplyTimeout);
+    }
+
+    std::string UserCode() { return host.host().CvarManager()->getCvar("hidden_qvx_user_code").getStringValue(); }
+
+    testing::TestHost host;
+    std::shared_ptr<Quorvex> plugin;
+};
+
+TEST_F(AccountLinkingTest, UserCodeIsSetSavedConfirmedAndAnswered)
+{
+    Load();
+    const auto result = Send(R"({"UserCode": "abc"})");
+
+    EXPECT_EQ(result.outcome, Outcome::Replied);
+    EXPECT_EQ(result.text, "OK");
+    EXPECT_EQ(UserCode(), "abc");
+    EXPECT_EQ(plugin->api->userCode->Get(), "abc");
+    EXPECT_TRUE(host->ConsoleContains("Received user code, setting it."));
+    const auto toasts = host->Toasts();
+    ASSERT_EQ(toasts.size(), 1u);
+    EXPECT_EQ(toasts[0].text, "Your user code was set!");
+    EXPECT_EQ(toasts[0].toastType, 1);
+    EXPECT_FLOAT_EQ(toasts[0].seconds, 7.0f);
+    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"abc\" //User code for QVX\n"),
+              std::string::npos);
+
+    const auto cleared = Send(R"({"UserCode": ""})");
+    EXPECT_EQ(cleared.text, "OK");
+    EXPECT_EQ(UserCode(), "");
+    EXPECT_EQ(host->Toasts().size(), 2u);
+}
+
+TEST_F(AccountLinkingTest, MalformedMessagesAreLoggedAndNotAnswered)
+{
+    Load();
+    host->ExecuteConsole("hidden_qvx_user_code kept");
+
+    EXPECT_EQ(Send(R"({"UserCode": 5})").outcome, Outcome::NoReply);
+    EXPECT_TRUE(host->ConsoleContains("Received user code, setting it."));
+    EXPECT_TRUE(host->ConsoleContains("Exception in Quorvex::OnWebSocketMessage: [json.exception.type_error"));
+
+    EXPECT_EQ(Send("not json").outcome, Outcome::NoReply);
+    EXPECT_TRUE(host->ConsoleContains("Exception in Quorvex::OnWebSocketMessage: [json.exception.parse_error"));
+
+    EXPECT_EQ(UserCode(), "kept");
+    EXPECT_TRUE(host->Toasts().empty());
+}
+
+TEST_F(AccountLinkingTest, OtherJsonIsIgnoredSilently)
+{
+    Load();
+    const auto linesBefore = host->ConsoleLines().size();
+    for (const std::string message : {R"({"other": 1})", "[1, 2]", R"("UserCode")"}) {
+        EXPECT_EQ(Send(message).outcome, Outcome::NoReply) << message;
+    }
+    for (const auto& line : host->ConsoleLines()) {
+        EXPECT_EQ(line.find("Exception"), std::string::npos) << line;
+        EXPECT_EQ(line.find("Received user code"), std::string::npos) << line;
+    }
+    EXPECT_GE(host->ConsoleLines().size(), linesBefore);
+}
+
+TEST_F(AccountLinkingTest, UnsafeCodesChangeNothing)
+{
+    Load();
+    host->ExecuteConsole("hidden_qvx_user_code kept");
+    const std::string tooLong(129, 'a');
+    for (const std::string code : {R"(a\"b)", R"(a\\b)", R"(a\nb)", R"(a\u0001b)", "a b", "caf\u00e9", tooLong.c_str()}) {
+        EXPECT_EQ(Send(R"({"UserCode": ")" + code + "\"}").outcome, Outcome::NoReply) << code;
+    }
+    EXPECT_EQ(host.CountConsoleLines("Refused the user code: "), 7);
+    EXPECT_EQ(UserCode(), "kept");
+    EXPECT_TRUE(host->Toasts().empty());
+
+    EXPECT_EQ(Send(R"({"UserCode": ")" + std::string(128, 'a') + "\"}").text, "OK");
+}
+
+TEST_F(AccountLinkingTest, PagesOfOtherSitesAreRefused)
+{
+    Load();
+    const auto refused = Send(R"({"UserCode": "evil"})", "https://evil.example");
+    EXPECT_EQ(refused.outcome, Outcome::Refused);
+    EXPECT_EQ(refused.text, "HTTP 403");
+    EXPECT_EQ(Send(R"({"UserCode": "page"})", "https://quorvex.com").text, "OK");
+    EXPECT_EQ(UserCode(), "page");
+}
+
+TEST_F(AccountLinkingTest, PortTakenLeavesThePluginRunning)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    Load(ntohs(address.sin_port));
+    EXPECT_FALSE(plugin->wsServer.WaitUntilListening(std::chrono::seconds(10)));
+    EXPECT_TRUE(host->ConsoleContains("Local websocket server: failed to init."));
+    EXPECT_FALSE(host->ConsoleContains("Local websocket server: Listening on"));
+    EXPECT_TRUE(host->ConsoleContains("Plugin loaded!"));
+    host->ExecuteConsole("hidden_qvx_user_code typed");
+    EXPECT_EQ(plugin->api->userCode->Get(), "typed");
+
+    plugin.reset();
+    ::close(listener);
+}
+
+}  // namespace
+}  // namespace quorvex
