@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR := build
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test bench clean
 
 all: build
 
@@ -18,6 +18,10 @@ run: build
 
 test: build
 	ctest --preset $(PRESET)
+
+# The benchmarks (built by `make test`, run only here); figures in bench/README.md.
+bench: build
+	$(BUILD_DIR)/bin/quorvex_bench --benchmark_counters_tabular=true
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,0 +1,210 @@
+#include "inventory/ProductData.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "core/Log.h"
+#include "host/GameData.h"
+#include "host/GameWrapper.h"
+
+namespace quorvex {
+namespace {
+
+// The value text of one attribute, by its type name (compared byte for byte).
+std::string AttributeValue(const ProductAttributeWrapper& attribute, const std::string& type, GameWrapper& game)
+{
+    const auto address = attribute.memory_address;
+    if (type == "ProductAttribute_Painted_TA") {
+        return std::to_string(ProductAttribute_PaintedWrapper(address).GetPaintID());
+    }
+    if (type == "ProductAttribute_Certified_TA") {
+        return std::to_string(ProductAttribute_CertifiedWrapper(address).GetStatId());
+    }
+    if (type == "ProductAttribute_Quality_TA") {
+        return std::to_string(static_cast<unsigned>(ProductAttribute_QualityWrapper(address).GetQuality()));
+    }
+    if (type == "ProductAttribute_TeamEdition_TA") {
+        return std::to_string(ProductAttribute_TeamEditionWrapper(address).GetId());
+    }
+    if (type == "ProductAttribute_SpecialEdition_TA") {
+        return std::to_string(ProductAttribute_SpecialEditionWrapper(address).GetEditionID());
+    }
+    if (type == "ProductAttribute_Blueprint_TA") {
+        return std::to_string(ProductAttribute_BlueprintWrapper(address).GetProductID());
+    }
+    if (type == "ProductAttribute_BlueprintCost_TA") {
+        return std::to_string(ProductAttribute_BlueprintCostWrapper(address).GetCost());
+    }
+    if (type == "ProductAttribute_TitleID_TA") {
+        // A title's cost is the index of its name.
+        return game.GetFNameByIndex(ProductAttribute_BlueprintCostWrapper(address).GetCost());
+    }
+    return {};
+}
+
+// Host texts are not checked for valid UTF-8: a text that is not is written with U+FFFD in place
+// of its invalid bytes, and `replaced` is set.
+std::string DumpReplacing(const nlohmann::json& json, int indent, bool& replaced)
+{
+    try {
+        return json.dump(indent);
+    } catch (const nlohmann::json::type_error&) {
+        // The only error a dump raises.
+        replaced = true;
+        return json.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+}
+
+void LogReplacement(std::string_view what)
+{
+    Log("Invalid UTF-8 in {} replaced with U+FFFD", what);
+}
+
+}  // namespace
+
+ProductData MakeProductData(const OnlineProductWrapper& product, GameWrapper& game)
+{
+    ProductData data;
+    data.ID = product.GetProductID();
+    data.SeriesID = product.GetSeriesID();
+    data.TradeHold = product.GetTradeHold();
+    data.InstanceID = product.GetInstanceID();
+    data.Quality = product.GetQuality();
+    data.Attributes = SerializeAttributes(product, game);
+    return data;
+}
+
+std::vector<ProductAttribute> SerializeAttributes(const OnlineProductWrapper& product, GameWrapper& game)
+{
+    const ArrayWrapper<ProductAttributeWrapper> attributes = product.GetAttributes();
+    const int count = attributes.Count();
+    std::vector<ProductAttribute> entries;
+    entries.reserve(static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index) {
+        const ProductAttributeWrapper attribute = attributes.Get(index);
+        std::string key = attribute.GetTypename();
+        const std::string type = attribute.GetAttributeType();
+        if (type == "ProductAttribute_Certified_TA") {
+            entries.push_back(
+                {"CertifiedValue",
+                 std::to_string(ProductAttribute_CertifiedWrapper(attribute.memory_address).GetStatValue())});
+        }
+        std::string value = AttributeValue(attribute, type, game);
+        entries.push_back({std::move(key), std::move(value)});
+    }
+    return entries;
+}
+
+std::vector<ProductData> GetCurrentItems(GameWrapper& game)
+{
+    const ItemsWrapper itemsWrapper = game.GetItemsWrapper();
+    if (itemsWrapper.IsNull()) {
+        throw std::runtime_error("ItemWrapper null");
+    }
+    const ArrayWrapper<OnlineProductWrapper> owned = itemsWrapper.GetOwnedProducts();
+    if (owned.IsNull()) {
+        throw std::runtime_error("owned products null");
+    }
+    const int count = owned.Count();
+    std::vector<ProductData> items;
+    items.reserve(static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index) {
+        items.push_back(MakeProductData(owned.Get(index), game));
+    }
+    return items;
+}
+
+void to_json(nlohmann::json& json, const ProductAttribute& attribute)
+{
+    json = nlohmann::json{{"Key", attribute.key}, {"Value", attribute.value}};
+}
+
+void from_json(const nlohmann::json& json, ProductAttribute& attribute)
+{
+    json.at("Key").get_to(attribute.key);
+    json.at("Value").get_to(attribute.value);
+}
+
+void to_json(nlohmann::json& json, const ProductData& product)
+{
+    json = nlohmann::json{
+        {"ID", product.ID},
+        {"SeriesID", product.SeriesID},
+        {"TradeHold", product.TradeHold},
+        {"InstanceID", product.InstanceID},
+        {"Quality", product.Quality},
+        {"Attributes", product.Attributes},
+    };
+}
+
+void from_json(const nlohmann::json& json, ProductData& product)
+{
+    // Read into a fresh record so that a failure leaves no half-filled product behind.
+    ProductData read;
+    json.at("ID").get_to(read.ID);
+    json.at("SeriesID").get_to(read.SeriesID);
+    json.at("TradeHold").get_to(read.TradeHold);
+    json.at("InstanceID").get_to(read.InstanceID);
+    json.at("Quality").get_to(read.Quality);
+    json.at("Attributes").get_to(read.Attributes);
+    product = std::move(read);
+}
+
+std::string DumpJson(const nlohmann::json& json, int indent, std::string_view what)
+{
+    bool replaced = false;
+    std::string text = DumpReplacing(json, indent, replaced);
+    if (replaced) {
+        LogReplacement(what);
+    }
+    return text;
+}
+
+std::string DumpProducts(const std::vector<ProductData>& items, int indent, int depth, std::string_view what)
+{
+    if (items.empty()) {
+        return "[]";
+    }
+    const bool indented = indent >= 0;
+    const std::string elementIndent = indented ? std::string(static_cast<std::size_t>((depth + 1) * indent), ' ') : "";
+    std::string text = indented ? "[\n" : "[";
+    bool replaced = false;
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        if (index > 0) {
+            text += indented ? ",\n" : ",";
+        }
+        const std::string element = DumpReplacing(nlohmann::json(items[index]), indent, replaced);
+        if (index == 0) {
+            // Items are alike in size: grow the text once instead of many times, with room for
+            // the indentation and for a document's first lines inserted before the array.
+            const auto lines = static_cast<std::size_t>(std::count(element.begin(), element.end(), '\n')) + 1;
+            text.reserve(items.size() * (element.size() + lines * elementIndent.size() + 2) * 9 / 8 + 256);
+        }
+        if (!indented) {
+            text += element;
+            continue;
+        }
+        // A dump holds line breaks only between its members (texts escape theirs), so shifting
+        // every line right places the element at its depth.
+        std::size_t lineStart = 0;
+        for (std::size_t lineEnd = element.find('\n'); lineEnd != std::string::npos;
+             lineStart = lineEnd + 1, lineEnd = element.find('\n', lineStart)) {
+            text += elementIndent;
+            text.append(element, lineStart, lineEnd + 1 - lineStart);
+        }
+        text += elementIndent;
+        text.append(element, lineStart, std::string::npos);
+    }
+    if (indented) {
+        text += '\n';
+        text.append(static_cast<std::size_t>(depth * indent), ' ');
+    }
+    text += ']';
+    if (replaced) {
+        LogReplacement(what);
+    }
+    return text;
+}
+
+}  // namespace quorvex
