@@ -1,17 +1,23 @@
 #include "plugin/Quorvex.h"
 
-#include <imgui.h>
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
 #include "core/Boundary.h"
+#include "core/Executor.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
 #include "core/ToastHandler.h"
 #include "host/CVarManagerWrapper.h"
 #include "host/GameWrapper.h"
+#include "inventory/InventorySync.h"
+#include "plugin/SettingsPage.h"
 #include "plugin/UserCode.h"
+#include "sync/LoadoutSync.h"
+#include "sync/StatsSync.h"
+#include "trade/TradeEventHandler.h"
+#include "trade/TradeLogger.h"
 
 namespace quorvex {
 
@@ -27,6 +33,12 @@ void Quorvex::onLoad()
         dispatcher = std::make_shared<PluginEventDispatcher>();
         toastHandler = ToastHandler::Create(dispatcher, gameWrapper, cvarManager, persistentStorage);
         api = std::make_shared<QvxApi>(gameWrapper, persistentStorage);
+        tradeLogger = TradeLogger::Create(gameWrapper, dispatcher);
+        loadoutSync = LoadoutSync::Create(api, persistentStorage, dispatcher, gameWrapper);
+        statsSync = StatsSync::Create(api, persistentStorage, dispatcher, gameWrapper);
+        inventorySync = InventorySync::Create(api, persistentStorage, dispatcher, gameWrapper,
+                                              std::make_unique<WorkerThreadExecutor>());
+        tradeEventHandler = TradeEventHandler::Create(dispatcher, gameWrapper, api, persistentStorage);
 
         dispatcher->AddEventListener<TradeScammer>(
             EventType::TradeScammer, [weak = weak_from_this()](const TradeScammer&) {
@@ -86,6 +98,9 @@ void Quorvex::OnWebSocketMessage(WsMessage& message)
 
 void Quorvex::RenderSettings()
 {
+    CatchAndLog("Quorvex::RenderSettings", [this] {
+        SettingsPage({cvarManager, gameWrapper, api, toastHandler, inventorySync, loadoutSync}).Render();
+    });
 }
 
 std::string Quorvex::GetDisplayName()
@@ -95,7 +110,7 @@ std::string Quorvex::GetDisplayName()
 
 void Quorvex::SetUiContext(std::uintptr_t context)
 {
-    ImGui::SetCurrentContext(reinterpret_cast<ImGuiContext*>(context));
+    CatchAndLog("Quorvex::SetUiContext", [context] { SettingsPage::UseContext(context); });
 }
 
 }  // namespace quorvex

@@ -17,10 +17,15 @@
 
 namespace quorvex {
 
+class InventorySync;
+class LoadoutSync;
 class PersistentStorage;
 class PluginEventDispatcher;
 class QvxApi;
+class StatsSync;
 class ToastHandler;
+class TradeEventHandler;
+class TradeLogger;
 
 class Quorvex : public Plexar::Plugin::PlexarPlugin,
                 public Plexar::Plugin::PluginSettingsWindow,
@@ -53,6 +58,11 @@ public:
     std::shared_ptr<QvxApi> api;
     std::shared_ptr<ToastHandler> toastHandler;
     std::shared_ptr<PersistentStorage> persistentStorage;
+    std::shared_ptr<TradeLogger> tradeLogger;
+    std::shared_ptr<LoadoutSync> loadoutSync;
+    std::shared_ptr<StatsSync> statsSync;
+    std::shared_ptr<InventorySync> inventorySync;
+    std::shared_ptr<TradeEventHandler> tradeEventHandler;
     // Declared last, so it is destroyed first: its thread is joined before any service goes.
     WsServer wsServer;
 

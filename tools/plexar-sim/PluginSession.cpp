@@ -37,8 +37,9 @@ std::shared_ptr<PlexarPlugin> CreatePlugin(const Plexar::Plugin::PluginExports& 
 
 }  // namespace
 
-PluginSession::PluginSession(const PluginLibrary& library, sim::Host& host, std::ostream& errors)
-    : library_(library), host_(host), errors_(errors)
+PluginSession::PluginSession(const PluginLibrary& library, sim::Host& host, sim::ui::SettingsWindow& hostWindow,
+                             std::ostream& errors)
+    : library_(library), host_(host), hostWindow_(hostWindow), errors_(errors)
 {
 }
 
@@ -58,6 +59,9 @@ void PluginSession::Load()
     plugin_->gameWrapper = host_.Game();
     state_ = State::Loaded;
     CallPlugin("onLoad", [this] { plugin_->onLoad(); });
+    if (settingsWindow_ != nullptr) {
+        CallPlugin("SetUiContext", [this] { settingsWindow_->SetUiContext(hostWindow_.UiContext()); });
+    }
 }
 
 void PluginSession::Unload()

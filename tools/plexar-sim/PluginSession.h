@@ -1,6 +1,7 @@
 #pragma once
 // The life of one plug-in object in the host: create it through the library's exports record,
-// hand it the host's services, onLoad, onUnload, delete. An exception thrown by the plug-in is
+// hand it the host's services, onLoad, hand a settings page the host's ImGui context, onUnload,
+// delete. An exception thrown by the plug-in is
 // reported ("plexar-sim: onLoad threw: ...") and marks the session faulted; it never goes further.
 //
 // Threads: the game thread (the thread that plays the scenario) makes every call.
@@ -11,21 +12,25 @@
 
 #include "host/PluginBase.h"
 #include "sim/Host.h"
+#include "sim/ui/SettingsWindow.h"
 #include "tools/plexar-sim/PluginLibrary.h"
 
 namespace plexarsim {
 
 class PluginSession {
 public:
-    // Reports go to errors. The library and the host must outlive the session.
-    PluginSession(const PluginLibrary& library, sim::Host& host, std::ostream& errors);
+    // Reports go to errors. The library, the host and its settings window must outlive the
+    // session.
+    PluginSession(const PluginLibrary& library, sim::Host& host, sim::ui::SettingsWindow& hostWindow,
+                  std::ostream& errors);
     // Finishes what the scenario left undone.
     ~PluginSession();
     PluginSession(const PluginSession&) = delete;
     PluginSession& operator=(const PluginSession&) = delete;
 
     // Creates the plug-in, keeps the host's reference to it, fills cvarManager and gameWrapper
-    // and calls onLoad. Throws PluginLoadError when createPlugin gives no plug-in.
+    // and calls onLoad; then, when the plug-in has a settings page, SetUiContext with the host
+    // window's context. Throws PluginLoadError when createPlugin gives no plug-in.
     void Load();
     // Calls onUnload. Throws std::logic_error unless loaded.
     void Unload();
@@ -47,6 +52,7 @@ private:
 
     const PluginLibrary& library_;
     sim::Host& host_;
+    sim::ui::SettingsWindow& hostWindow_;
     std::ostream& errors_;
     State state_ = State::NotCreated;
     bool faulted_ = false;

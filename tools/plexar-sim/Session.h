@@ -1,11 +1,13 @@
 #pragma once
-// What a scenario step acts on: the host and the plug-in loaded into it.
+// What a scenario step acts on: the host, the plug-in loaded into it and the host's settings
+// window.
 //
 // Threads: steps run on the thread that plays the scenario, which is also the host's game thread.
 #include <functional>
 #include <ostream>
 
 #include "sim/Host.h"
+#include "sim/ui/SettingsWindow.h"
 #include "tools/plexar-sim/PluginSession.h"
 
 namespace plexarsim {
@@ -13,6 +15,7 @@ namespace plexarsim {
 struct Session {
     sim::Host& host;
     PluginSession& plugin;
+    sim::ui::SettingsWindow& settingsWindow;
     // Where commands print what they report (a reply, a modal, a page), beside the journal.
     std::ostream& out;
 };

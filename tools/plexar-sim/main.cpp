@@ -139,9 +139,10 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
     sim::Host host(options);
     host.SetJournalSink([&printer](const sim::JournalEntry& entry) { printer.Print(entry); });
 
-    PluginSession plugin(library, host, std::cerr);
+    sim::ui::SettingsWindow settingsWindow;
+    PluginSession plugin(library, host, settingsWindow, std::cerr);
     plugin.Load();
-    Session session{host, plugin, std::cout};
+    Session session{host, plugin, settingsWindow, std::cout};
     const bool played = PlayScenario(steps, session, std::cerr);
     plugin.Finish();
 

@@ -7,6 +7,11 @@ CommandRegistry BuiltInCommands()
     CommandRegistry commands;
     AddSessionCommands(commands);
     AddLinkingCommands(commands);
+    AddLoadoutCommands(commands);
+    AddGameCommands(commands);
+    AddTradeCommands(commands);
+    AddServiceCommands(commands);
+    AddSettingsCommands(commands);
     return commands;
 }
 

@@ -13,6 +13,21 @@ void AddSessionCommands(CommandRegistry& commands);
 // ws-send.
 void AddLinkingCommands(CommandRegistry& commands);
 
+// loadout set.
+void AddLoadoutCommands(CommandRegistry& commands);
+
+// menu-pop, match-end, modal.
+void AddGameCommands(CommandRegistry& commands);
+
+// trade open, trade offer, trade send, trade complete, trade unavailable, trade available.
+void AddTradeCommands(CommandRegistry& commands);
+
+// respond.
+void AddServiceCommands(CommandRegistry& commands);
+
+// settings text, settings click, settings png.
+void AddSettingsCommands(CommandRegistry& commands);
+
 // Every group.
 CommandRegistry BuiltInCommands();
 
