@@ -10,6 +10,7 @@ packages=(
   libimgui-dev libstb-dev
   libcurl4-openssl-dev
   libcli11-dev
+  libcpp-httplib-dev libsqlite3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
 )
 

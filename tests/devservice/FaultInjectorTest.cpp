@@ -1,0 +1,85 @@
+#include "tools/qvx-devservice/FaultInjector.h"
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+namespace qvxdev {
+namespace {
+
+TEST(FaultRules, ParseEndpointStatusAndOptionalCount)
+{
+    const FaultRule always = ParseFaultRule("smartSync=500");
+    EXPECT_EQ(always.endpoint, Endpoint::SmartSync);
+    EXPECT_EQ(always.status, 500);
+    EXPECT_FALSE(always.count);
+
+    const FaultRule twice = ParseFaultRule("logIngameTrade=401x2");
+    EXPECT_EQ(twice.endpoint, Endpoint::LogIngameTrade);
+    EXPECT_EQ(twice.status, 401);
+    EXPECT_EQ(twice.count, 2);
+
+    const DelayRule delay = ParseDelayRule("validateTrader=1500");
+    EXPECT_EQ(delay.endpoint, Endpoint::ValidateTrader);
+    EXPECT_EQ(delay.delay, std::chrono::milliseconds(1500));
+}
+
+TEST(FaultRules, RefuseMalformedRulesWithAReason)
+{
+    for (const char* rule : {"smartSync", "=500", "smartsync=500", "smartSync=", "smartSync=99",
+                             "smartSync=600", "smartSync=500x", "smartSync=500x0", "smartSync=5o0",
+                             "smartSync=500x2x", "smartSync= 500", "smartSync=-500"}) {
+        EXPECT_THROW(ParseFaultRule(rule), std::invalid_argument) << rule;
+    }
+    for (const char* rule : {"stats", "stats=", "stats=-1", "stats=600001", "stats=1s", "nope=5"}) {
+        EXPECT_THROW(ParseDelayRule(rule), std::invalid_argument) << rule;
+    }
+    try {
+        ParseFaultRule("inventory=500");
+        FAIL();
+    } catch (const std::invalid_argument& error) {
+        EXPECT_NE(std::string(error.what()).find("smartSync, toggleSync"), std::string::npos)
+            << "the message lists the valid endpoints: " << error.what();
+    }
+}
+
+TEST(FaultInjector, UsesRulesInOrderAndOnlyForTheirEndpoint)
+{
+    FaultInjector faults;
+    faults.AddFault(ParseFaultRule("smartSync=500x2"));
+    faults.AddFault(ParseFaultRule("smartSync=401x1"));
+    faults.AddFault(ParseFaultRule("stats=503"));
+
+    EXPECT_EQ(faults.TakeFault(Endpoint::Loadout), std::nullopt);
+    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), 500);
+    EXPECT_EQ(faults.Describe().at("faults").at("smartSync").at(0).at("remaining"), 1);
+    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), 500);
+    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), 401);
+    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), std::nullopt);
+    for (int request = 0; request < 3; ++request) {
+        EXPECT_EQ(faults.TakeFault(Endpoint::Stats), 503) << "a rule without a count never runs out";
+    }
+    EXPECT_TRUE(faults.Describe().at("faults").at("stats").at(0).at("remaining").is_null());
+}
+
+TEST(FaultInjector, DelayOfZeroRemovesIt)
+{
+    FaultInjector faults;
+    faults.SetDelay(ParseDelayRule("loadout=250"));
+    EXPECT_EQ(faults.Describe().at("delays"), (nlohmann::json{{"loadout", 250}}));
+    faults.SetDelay(ParseDelayRule("loadout=0"));
+    EXPECT_TRUE(faults.Describe().at("delays").empty());
+}
+
+TEST(FaultInjector, ShutdownEndsDelaysInProgressAndToCome)
+{
+    FaultInjector faults;
+    faults.SetDelay(ParseDelayRule("smartSync=600000"));
+    std::thread waiting([&faults] { faults.Delay(Endpoint::SmartSync); });
+    faults.Shutdown();
+    waiting.join();  // a Delay that ignored Shutdown would wait ten minutes: the test times out
+    faults.Delay(Endpoint::SmartSync);
+}
+
+}  // namespace
+}  // namespace qvxdev

@@ -1,0 +1,148 @@
+#include "tools/qvx-devservice/LinkingPage.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace qvxdev {
+namespace {
+
+constexpr const char* PageStart = R"html(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>{title}</title>
+<style>
+body {{ font-family: sans-serif; max-width: 40em; margin: 3em auto; padding: 0 1em; }}
+#status {{ font-size: 1.4em; font-weight: bold; }}
+.ok {{ color: #1a7f37; }}
+.fail {{ color: #b42318; }}
+</style>
+</head>
+<body>
+<h1>{title}</h1>
+)html";
+
+// The page's script. It reads the code from a JSON string literal, so no text of the code can
+// end the script or run as code.
+constexpr const char* LinkingScript = R"html(<p>User code: <code>{code}</code></p>
+<p>Keep Skyvolt running with the Quorvex plug-in loaded: this page hands it your user code
+through ws://127.0.0.1:9100.</p>
+<p id="status">Connecting to the plug-in&hellip;</p>
+<button id="retry" hidden>Try again</button>
+<script>
+(function () {{
+  "use strict";
+  const userCode = {codeLiteral};
+  const status = document.getElementById("status");
+  const retry = document.getElementById("retry");
+  function show(text, kind) {{
+    status.textContent = text;
+    status.className = kind || "";
+    retry.hidden = kind !== "fail";
+  }}
+  function link() {{
+    show("Connecting to the plug-in\u2026");
+    let settled = false;
+    const settle = function (text, kind) {{
+      if (!settled) {{ settled = true; show(text, kind); }}
+    }};
+    let socket;
+    try {{
+      socket = new WebSocket("ws://127.0.0.1:9100");
+    }} catch (error) {{
+      settle("Not linked: " + error.message, "fail");
+      return;
+    }}
+    const timer = setTimeout(function () {{
+      settle("Not linked: the plug-in did not answer. It ignores user codes it cannot use; " +
+             "see the game's console.", "fail");
+      socket.close();
+    }}, 5000);
+    socket.onopen = function () {{
+      show("Sending the user code\u2026");
+      socket.send(JSON.stringify({{UserCode: userCode}}));
+    }};
+    socket.onmessage = function (event) {{
+      clearTimeout(timer);
+      if (event.data === "OK") {{
+        settle("Linked", "ok");
+      }} else {{
+        settle("Not linked: the plug-in answered " + JSON.stringify(String(event.data)), "fail");
+      }}
+      socket.close();
+    }};
+    socket.onerror = function () {{
+      clearTimeout(timer);
+      settle("Not linked: cannot reach the plug-in on ws://127.0.0.1:9100. " +
+             "Is Skyvolt running with Quorvex loaded?", "fail");
+    }};
+    socket.onclose = function (event) {{
+      clearTimeout(timer);
+      settle("Not linked: the plug-in closed the connection (" + event.code + ").", "fail");
+    }};
+  }}
+  retry.addEventListener("click", link);
+  link();
+}})();
+</script>
+</body>
+</html>
+)html";
+
+std::string EscapeHtml(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&#39;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// A JavaScript string literal holding text, safe inside a <script> element: JSON with every
+// non-ASCII character escaped (which covers U+2028 and U+2029) and with <, > and & written as
+// \u escapes so that neither "</script>" nor "<!--" can appear.
+std::string ScriptStringLiteral(const std::string& text)
+{
+    const std::string json = nlohmann::json(text).dump(-1, ' ', true,
+                                                       nlohmann::json::error_handler_t::replace);
+    std::string literal;
+    literal.reserve(json.size());
+    for (const char c : json) {
+        switch (c) {
+        case '<': literal += "\\u003c"; break;
+        case '>': literal += "\\u003e"; break;
+        case '&': literal += "\\u0026"; break;
+        default: literal += c;
+        }
+    }
+    return literal;
+}
+
+std::string PageHead(const std::string& title)
+{
+    return fmt::format(PageStart, fmt::arg("title", EscapeHtml(title)));
+}
+
+}  // namespace
+
+std::string RenderLinkingPage(const std::string& code)
+{
+    return PageHead("Link your Skyvolt account to Quorvex") +
+           fmt::format(LinkingScript, fmt::arg("code", EscapeHtml(code)),
+                       fmt::arg("codeLiteral", ScriptStringLiteral(code)));
+}
+
+std::string RenderNoticePage(const std::string& title, const std::string& text)
+{
+    return PageHead(title) + "<p>" + EscapeHtml(text) + "</p>\n</body>\n</html>\n";
+}
+
+}  // namespace qvxdev
