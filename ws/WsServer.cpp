@@ -126,7 +126,14 @@ WsServer::Impl::Impl()
     endpoint_.clear_access_channels(websocketpp::log::alevel::all);
     endpoint_.set_access_channels(websocketpp::log::alevel::access_core);
     endpoint_.set_error_channels(websocketpp::log::elevel::all ^ websocketpp::log::elevel::devel);
+#ifdef _WIN32
+    // There address reuse would let another program take the port over: keep it exclusive.
     endpoint_.set_reuse_addr(false);
+#else
+    // Here it only allows listening again while connections of an earlier run are in TIME_WAIT
+    // (a plug-in reloaded within a minute); two listeners on the port are still refused.
+    endpoint_.set_reuse_addr(true);
+#endif
     endpoint_.set_max_message_size(MaxMessageBytes);
     // A client that never finishes a handshake is dropped instead of holding its connection.
     endpoint_.set_open_handshake_timeout(HandshakeTimeoutMs);
