@@ -12,16 +12,16 @@ namespace sim {
 
 Console::Console(Journal& journal) : journal_(journal) {}
 
-Cvar* Console::RegisterCvar(CvarSpec spec)
+Cvar* Console::RegisterCvar(CvarDefinition definition)
 {
-    if (!IsValidConsoleName(spec.name)) {
-        Log("plexar-sim: refused cvar name \"" + spec.name + "\"");
+    if (!IsValidConsoleName(definition.name)) {
+        Log("plexar-sim: refused cvar name \"" + definition.name + "\"");
         return nullptr;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    auto& slot = cvars_[spec.name];
+    auto& slot = cvars_[definition.name];
     if (!slot) {
-        slot = std::make_unique<Cvar>(std::move(spec), mutex_,
+        slot = std::make_unique<Cvar>(std::move(definition), mutex_,
                                       [this](const std::string& line) { Log(line); });
     }
     return slot.get();

@@ -24,7 +24,7 @@ public:
     explicit Console(Journal& journal);
 
     // The existing cvar when the name is taken; nullptr (and a console line) for a refused name.
-    Cvar* RegisterCvar(CvarSpec spec);
+    Cvar* RegisterCvar(CvarDefinition definition);
     // nullptr when no cvar has the name.
     Cvar* FindCvar(const std::string& name) const;
     // A second registration under the same name replaces the first.

@@ -7,9 +7,9 @@
 
 namespace sim {
 
-Cvar::Cvar(CvarSpec spec, std::mutex& consoleMutex, ErrorReport report)
-    : spec_(std::move(spec)), report_(std::move(report)), mutex_(consoleMutex),
-      value_(spec_.defaultValue)
+Cvar::Cvar(CvarDefinition definition, std::mutex& consoleMutex, ErrorReport report)
+    : definition_(std::move(definition)), report_(std::move(report)), mutex_(consoleMutex),
+      value_(definition_.defaultValue)
 {
 }
 
@@ -31,7 +31,7 @@ void Cvar::Set(std::string value)
     WriteBoundValues();
     const CVarWrapper self(reinterpret_cast<std::uintptr_t>(this));
     for (const auto& callback : callbacks) {
-        CallGuarded(report_, "cvar callback of " + spec_.name,
+        CallGuarded(report_, "cvar callback of " + definition_.name,
                     [&] { callback(oldValue, self); });
     }
 }
@@ -39,7 +39,7 @@ void Cvar::Set(std::string value)
 void Cvar::Bind(std::shared_ptr<std::atomic<bool>> flag)
 {
     if (!flag) {
-        report_("plexar-sim: bindTo with a null flag ignored for cvar " + spec_.name);
+        report_("plexar-sim: bindTo with a null flag ignored for cvar " + definition_.name);
         return;
     }
     {
@@ -52,7 +52,7 @@ void Cvar::Bind(std::shared_ptr<std::atomic<bool>> flag)
 void Cvar::Bind(std::shared_ptr<Plexar::SharedText> text)
 {
     if (!text) {
-        report_("plexar-sim: bindTo with a null text ignored for cvar " + spec_.name);
+        report_("plexar-sim: bindTo with a null text ignored for cvar " + definition_.name);
         return;
     }
     {
@@ -65,7 +65,7 @@ void Cvar::Bind(std::shared_ptr<Plexar::SharedText> text)
 void Cvar::AddOnValueChanged(CVarWrapper::ValueChanged callback)
 {
     if (!callback) {
-        report_("plexar-sim: empty value-changed callback ignored for cvar " + spec_.name);
+        report_("plexar-sim: empty value-changed callback ignored for cvar " + definition_.name);
         return;
     }
     std::lock_guard<std::mutex> lock(mutex_);

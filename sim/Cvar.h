@@ -21,7 +21,7 @@ namespace sim {
 
 // What registerCvar was given. The substitute host keeps the range and flags for tools to show;
 // it does not clamp values.
-struct CvarSpec {
+struct CvarDefinition {
     std::string name;
     std::string defaultValue;
     std::string description;
@@ -37,11 +37,11 @@ class Cvar {
 public:
     using ErrorReport = std::function<void(const std::string& line)>;
 
-    Cvar(CvarSpec spec, std::mutex& consoleMutex, ErrorReport report);
+    Cvar(CvarDefinition definition, std::mutex& consoleMutex, ErrorReport report);
     Cvar(const Cvar&) = delete;
     Cvar& operator=(const Cvar&) = delete;
 
-    const CvarSpec& Spec() const { return spec_; }
+    const CvarDefinition& Definition() const { return definition_; }
     std::string Value() const;
 
     // A change, also when the text equals the current one.
@@ -53,7 +53,7 @@ public:
 private:
     void WriteBoundValues();
 
-    const CvarSpec spec_;
+    const CvarDefinition definition_;
     const ErrorReport report_;
     std::mutex& mutex_;
     std::mutex bindingMutex_;

@@ -67,12 +67,12 @@ void CVarManagerWrapper::log(const std::string& text)
 
 std::string CVarWrapper::getCVarName() const
 {
-    return CvarOf(*this).Spec().name;
+    return CvarOf(*this).Definition().name;
 }
 
 std::string CVarWrapper::getDescription() const
 {
-    return CvarOf(*this).Spec().description;
+    return CvarOf(*this).Definition().description;
 }
 
 std::string CVarWrapper::getStringValue() const

@@ -90,7 +90,7 @@ protected:
     testing::TestHost host;
     testing::ScriptedService service{host.host()};
     sim::ui::SettingsWindow window;
-    std::shared_ptr<Quorvex> plugin = std::make_shared<Quorvex>();
+    std::shared_ptr<Quorvex> plugin = std::make_shared<Quorvex>(0);  // any free port for the linking server
 };
 
 TEST_F(SettingsPageTest, WithoutUserCodeBothSyncsAreGreyedAndThePageSaysWhereToGetOne)
