@@ -7,6 +7,7 @@ CommandRegistry BuiltInCommands()
     CommandRegistry commands;
     AddSessionCommands(commands);
     AddLinkingCommands(commands);
+    AddInventoryCommands(commands);
     AddLoadoutCommands(commands);
     AddGameCommands(commands);
     AddTradeCommands(commands);

@@ -13,6 +13,9 @@ void AddSessionCommands(CommandRegistry& commands);
 // ws-send.
 void AddLinkingCommands(CommandRegistry& commands);
 
+// item add, item add-silent, item remove, inventory generate, inventory unavailable/available.
+void AddInventoryCommands(CommandRegistry& commands);
+
 // loadout set.
 void AddLoadoutCommands(CommandRegistry& commands);
 
