@@ -106,11 +106,16 @@ std::vector<ProductData> GetCurrentItems(GameWrapper& game)
     if (owned.IsNull()) {
         throw std::runtime_error("owned products null");
     }
-    const int count = owned.Count();
+    return MakeProductList(owned, game);
+}
+
+std::vector<ProductData> MakeProductList(const ArrayWrapper<OnlineProductWrapper>& products, GameWrapper& game)
+{
+    const int count = products.Count();
     std::vector<ProductData> items;
     items.reserve(static_cast<std::size_t>(count));
     for (int index = 0; index < count; ++index) {
-        items.push_back(MakeProductData(owned.Get(index), game));
+        items.push_back(MakeProductData(products.Get(index), game));
     }
     return items;
 }

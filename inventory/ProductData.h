@@ -3,7 +3,7 @@
 // object. The same object is what the service receives for inventory, loadout and traded items,
 // and what the inventory snapshot file stores.
 //
-// Threads: MakeProductData, SerializeAttributes and GetCurrentItems read the host's game objects
+// Threads: MakeProductData, MakeProductList, SerializeAttributes and GetCurrentItems read the host's game objects
 // and run on the game thread only. ProductData is a plain value; the JSON conversions and
 // DumpJson touch nothing shared and run on any thread.
 #include <cstdint>
@@ -12,6 +12,8 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "host/ArrayWrapper.h"
 
 class GameWrapper;
 class OnlineProductWrapper;
@@ -54,6 +56,9 @@ std::vector<ProductAttribute> SerializeAttributes(const OnlineProductWrapper& pr
 // Every owned product, in the host's order. Throws std::runtime_error "ItemWrapper null" or
 // "owned products null" when the host cannot give the inventory.
 std::vector<ProductData> GetCurrentItems(GameWrapper& game);
+
+// One ProductData per product of the array, in its order.
+std::vector<ProductData> MakeProductList(const ArrayWrapper<OnlineProductWrapper>& products, GameWrapper& game);
 
 // JSON conversion hooks (found by argument-dependent lookup, so std::vector<ProductData> converts
 // directly). Reading throws the JSON library's error for a missing member or a wrong type.

@@ -26,17 +26,6 @@ std::uint64_t UnixSeconds(std::int64_t ticks)
     return static_cast<std::uint64_t>(ticks / TicksPerSecond);
 }
 
-std::vector<ProductData> ReadProducts(const ArrayWrapper<OnlineProductWrapper>& products, GameWrapper& game)
-{
-    const int count = products.Count();
-    std::vector<ProductData> items;
-    items.reserve(static_cast<std::size_t>(count));
-    for (int index = 0; index < count; ++index) {
-        items.push_back(MakeProductData(products.Get(index), game));
-    }
-    return items;
-}
-
 }  // namespace
 
 std::shared_ptr<TradeLogger> TradeLogger::Create(std::shared_ptr<GameWrapper> gameWrapper,
@@ -104,13 +93,13 @@ TradeDetails TradeLogger::GetTradeDetails() const
     }
     const ArrayWrapper<OnlineProductWrapper> sending = trade.GetSendingProducts();
     Log("Local product count: {}", sending.Count());
-    details.local.items = ReadProducts(sending, *gameWrapper_);
+    details.local.items = MakeProductList(sending, *gameWrapper_);
     details.local.id = gameWrapper_->GetUniqueID().GetIdString();
     details.local.currency = trade.GetSendingCurrency();
 
     const ArrayWrapper<OnlineProductWrapper> receiving = trade.GetReceivingProducts();
     Log("Remote product count: {}", receiving.Count());
-    details.remote.items = ReadProducts(receiving, *gameWrapper_);
+    details.remote.items = MakeProductList(receiving, *gameWrapper_);
     details.remote.id = trade.GetTradingPlayer().GetIdString();
     details.remote.currency = trade.GetReceivingCurrency();
 
