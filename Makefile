@@ -14,7 +14,7 @@ build: deps
 	cmake --build --preset $(PRESET)
 
 run: build
-	$(BUILD_DIR)/bin/plexar-sim --plugin $(BUILD_DIR)/lib/libQuorvex.so scenarios/demo.scn
+	bash scripts/demo.sh $(BUILD_DIR)
 
 test: build
 	ctest --preset $(PRESET)

@@ -11,6 +11,7 @@ packages=(
   libcurl4-openssl-dev
   libcli11-dev
   libcpp-httplib-dev libsqlite3-dev
+  curl jq
   googletest libgtest-dev libgmock-dev libbenchmark-dev
 )
 

@@ -1,0 +1,69 @@
+# Shared by the end-to-end test scripts: a qvx-devservice process, plexar-sim runs against it with
+# one host folder, and checks on /dev/state and the console log. Sourced; needs BUILD_DIR (the
+# CMake binary folder) and WORK (an empty folder for this test).
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+sim="$BUILD_DIR/bin/plexar-sim"
+plugin="$BUILD_DIR/lib/libQuorvex.so"
+service_bin="$BUILD_DIR/bin/qvx-devservice"
+rm -rf "$WORK"
+mkdir -p "$WORK"
+service_pid=""
+url=""
+runs=0
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+stop_service() {
+  if [ -n "$service_pid" ]; then
+    kill "$service_pid" 2>/dev/null || true
+    wait "$service_pid" 2>/dev/null || true
+    service_pid=""
+  fi
+}
+trap stop_service EXIT
+
+start_service() {  # start_service [FLAG...]
+  "$service_bin" --port 0 "$@" >"$WORK/service.log" 2>&1 &
+  service_pid=$!
+  for _ in $(seq 1 200); do
+    url="$(sed -n '1s/^qvx-devservice listening on //p' "$WORK/service.log")"
+    [ -n "$url" ] && return 0
+    kill -0 "$service_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  cat "$WORK/service.log" >&2
+  fail "qvx-devservice did not start"
+}
+
+# play SCENARIO: one start of the game with the test's host folder; the console lines are in
+# $WORK/run-N.log (N counts from 1), the host's output in $WORK/run-N.out.
+play() {
+  runs=$((runs + 1))
+  if ! "$sim" --plugin "$plugin" --host-dir "$WORK/host" --service-url "$url" \
+       --console-log "$WORK/run-$runs.log" "$here/scenarios/$1" >"$WORK/run-$runs.out" 2>&1; then
+    tail -n 20 "$WORK/run-$runs.out" >&2
+    fail "plexar-sim $1 failed"
+  fi
+}
+
+state() { curl -sf "$url/dev/state"; }
+
+# The instance ids the service holds for the demo account, sorted, as compact JSON.
+service_items() { state | jq -c '[.accounts["QVX-DEMO-1234"].items[].InstanceID] | sort'; }
+service_guid() { state | jq -r '.accounts["QVX-DEMO-1234"].guid'; }
+snapshot() { echo "$WORK/host/data/qvx-inventorysync/smartInventory.json"; }
+snapshot_guid() { jq -r .guid "$(snapshot)"; }
+
+expect_equal() {  # expect_equal WHAT ACTUAL EXPECTED
+  [ "$2" = "$3" ] || fail "$1: got $2, expected $3"
+}
+
+expect_line() {  # expect_line LOG TEXT: a line of LOG contains TEXT
+  grep -qF -- "$2" "$1" || fail "no line of $(basename "$1") contains: $2"
+}
+
+expect_no_line() {
+  ! grep -qF -- "$2" "$1" || fail "a line of $(basename "$1") contains: $2"
+}
