@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR := build
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench check-asan check-tsan clean
 
 all: build
 
@@ -23,5 +23,12 @@ test: build
 bench: build
 	$(BUILD_DIR)/bin/quorvex_bench --benchmark_counters_tabular=true
 
+# The suite under AddressSanitizer + UndefinedBehaviorSanitizer, or ThreadSanitizer; any report
+# fails the run. Each preset has its own build tree (build-asan/, build-tsan/).
+check-asan check-tsan: deps
+	cmake --preset $(@:check-%=%) >/dev/null
+	cmake --build --preset $(@:check-%=%)
+	ctest --preset $(@:check-%=%)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-asan build-tsan
