@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR := build
 
-.PHONY: all deps build run test bench check-asan check-tsan clean
+.PHONY: all deps build run test bench check-asan check-tsan check-windows clean
 
 all: build
 
@@ -29,6 +29,11 @@ check-asan check-tsan: deps
 	cmake --preset $(@:check-%=%) >/dev/null
 	cmake --build --preset $(@:check-%=%)
 	ctest --preset $(@:check-%=%)
+
+# Compiles the plug-in's sources and its version resource with the mingw-w64 cross compiler: a
+# check that nothing Linux-only slipped in, not a Windows build.
+check-windows: deps
+	bash scripts/check-windows.sh
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan

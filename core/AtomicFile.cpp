@@ -1,17 +1,73 @@
 #include "core/AtomicFile.h"
 
+#include <system_error>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace quorvex {
 namespace {
 
-std::string SystemErrorText(const std::string& what)
+// The two file operations the replacement needs from the operating system. Each returns an empty
+// text on success, otherwise what failed and the system's reason; paths appear in UTF-8.
+#ifdef _WIN32
+
+std::string LastErrorText(const std::string& what)
+{
+    return what + ": " + std::system_category().message(static_cast<int>(GetLastError()));
+}
+
+// Creates or truncates file, writes all of content and flushes it to the disk.
+std::string WriteDurably(const std::filesystem::path& file, std::string_view content)
+{
+    const HANDLE handle =
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return LastErrorText("cannot open " + file.u8string());
+    }
+    // WriteFile takes at most a DWORD of bytes per call.
+    constexpr std::size_t MaxChunk = 1u << 30;
+    bool written = true;
+    while (written && !content.empty()) {
+        DWORD done = 0;
+        const auto chunk = static_cast<DWORD>(content.size() < MaxChunk ? content.size() : MaxChunk);
+        written = WriteFile(handle, content.data(), chunk, &done, nullptr) != 0;
+        content.remove_prefix(done);
+    }
+    written = written && FlushFileBuffers(handle) != 0;
+    const std::string failure = written ? std::string() : LastErrorText("cannot write " + file.u8string());
+    if (CloseHandle(handle) == 0 && written) {
+        return LastErrorText("cannot close " + file.u8string());
+    }
+    return failure;
+}
+
+// Puts replacement in target's place in one step; target's old content is never half-replaced.
+std::string Replace(const std::filesystem::path& target, const std::filesystem::path& replacement)
+{
+    if (MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        return LastErrorText("cannot replace " + target.u8string());
+    }
+    return {};
+}
+
+#else
+
+std::string ErrnoText(const std::string& what)
 {
     return what + ": " + std::strerror(errno);
 }
@@ -32,6 +88,32 @@ bool WriteAll(int fd, std::string_view content)
     return true;
 }
 
+// Creates or truncates file, writes all of content and flushes it to the disk.
+std::string WriteDurably(const std::filesystem::path& file, std::string_view content)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return ErrnoText("cannot open " + file.u8string());
+    }
+    const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
+    const std::string failure = written ? std::string() : ErrnoText("cannot write " + file.u8string());
+    if (::close(fd) != 0 && written) {
+        return ErrnoText("cannot close " + file.u8string());
+    }
+    return failure;
+}
+
+// Puts replacement in target's place in one step; target's old content is never half-replaced.
+std::string Replace(const std::filesystem::path& target, const std::filesystem::path& replacement)
+{
+    if (std::rename(replacement.c_str(), target.c_str()) != 0) {
+        return ErrnoText("cannot replace " + target.u8string());
+    }
+    return {};
+}
+
+#endif
+
 }  // namespace
 
 std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content)
@@ -40,31 +122,21 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     if (path.has_parent_path()) {
         std::filesystem::create_directories(path.parent_path(), error);
         if (error) {
-            return "cannot create " + path.parent_path().string() + ": " + error.message();
+            return "cannot create " + path.parent_path().u8string() + ": " + error.message();
         }
     }
 
-    const std::filesystem::path temporary = path.string() + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return SystemErrorText("cannot open " + temporary.string());
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    std::string failure = WriteDurably(temporary, content);
+    if (failure.empty()) {
+        failure = Replace(path, temporary);
     }
-    const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
-    const std::string failure = written ? std::string() : SystemErrorText("cannot write " + temporary.string());
-    if (::close(fd) != 0 && written) {
-        ::unlink(temporary.c_str());
-        return SystemErrorText("cannot close " + temporary.string());
+    // A temporary file left by the failure goes; a folder in its place (the cause) stays.
+    if (!failure.empty() && !std::filesystem::is_directory(temporary, error)) {
+        std::filesystem::remove(temporary, error);
     }
-    if (!written) {
-        ::unlink(temporary.c_str());
-        return failure;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string renameFailure = SystemErrorText("cannot replace " + path.string());
-        ::unlink(temporary.c_str());
-        return renameFailure;
-    }
-    return {};
+    return failure;
 }
 
 }  // namespace quorvex

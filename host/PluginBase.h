@@ -7,9 +7,14 @@
 class CVarManagerWrapper;
 class GameWrapper;
 
-// The plug-in library exports the base classes (members, virtual tables, type information) for
-// the host, whatever visibility the rest of the library has.
+// Marks what the plug-in library exports for the host: the base classes (members, virtual tables,
+// type information) and the library's own exports, whatever visibility the rest of the library
+// has. A Windows DLL exports only what is marked so.
+#ifdef _WIN32
+#define PLEXAR_PLUGIN_API __declspec(dllexport)
+#else
 #define PLEXAR_PLUGIN_API __attribute__((visibility("default")))
+#endif
 
 namespace Plexar::Plugin {
 

@@ -4,8 +4,9 @@
 #include "plugin/Exports.h"
 
 #include "plugin/Quorvex.h"
+#include "plugin/Version.h"
 
-#define PLEXAR_EXPORT extern "C" __attribute__((visibility("default")))
+#define PLEXAR_EXPORT extern "C" PLEXAR_PLUGIN_API
 
 namespace {
 
@@ -32,7 +33,7 @@ PLEXAR_EXPORT const Plexar::Plugin::PluginExports exports = {
     __FILE__,
     "Quorvex",
     "Quorvex",
-    "1.0.1.225",
+    QUORVEX_VERSION_TEXT,
     Plexar::Plugin::PluginTypeFreeplay,
     &getPlugin,
     &deleteMe,

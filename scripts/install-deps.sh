@@ -13,6 +13,9 @@ packages=(
   libcpp-httplib-dev libsqlite3-dev
   curl jq
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  # The Windows compile check (make check-windows): the cross compiler and windres.
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 )
 
 missing=()
