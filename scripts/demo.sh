@@ -24,32 +24,12 @@ work="${DEMO_DIR:-$(mktemp -d /tmp/quorvex-demo.XXXXXX)}"
 mkdir -p "$work"
 rm -rf "$work/host"
 
-service_pid=""
-stop_service() {
-  if [ -n "$service_pid" ]; then
-    kill "$service_pid" 2>/dev/null || true
-    wait "$service_pid" 2>/dev/null || true
-    service_pid=""
-  fi
-}
-trap stop_service EXIT
+source "$root/scripts/devservice.sh"
+trap stop_devservice EXIT
 trap 'exit 130' INT TERM
 
 # The service refuses the first loadout upload (401), to show how the plug-in takes it.
-"$service" --port 0 --fail loadout=401x1 >"$work/service.log" 2>&1 &
-service_pid=$!
-url=""
-for _ in $(seq 1 100); do
-  url="$(sed -n '1s/^qvx-devservice listening on //p' "$work/service.log")"
-  [ -n "$url" ] && break
-  kill -0 "$service_pid" 2>/dev/null || break
-  sleep 0.05
-done
-if [ -z "$url" ]; then
-  echo "demo: qvx-devservice did not start:" >&2
-  cat "$work/service.log" >&2
-  exit 1
-fi
+start_devservice "$service" "$work/service.log" --fail loadout=401x1 || exit 1
 echo "== qvx-devservice at $url"
 
 failed=0
@@ -77,7 +57,7 @@ if [ -f "$work/demo-settings.png" ]; then
 fi
 
 state="$(curl -sf "$url/dev/state")" || { echo "demo: GET /dev/state failed" >&2; exit 1; }
-stop_service
+stop_devservice
 
 echo
 echo "== Summary"

@@ -9,32 +9,15 @@ plugin="$BUILD_DIR/lib/libQuorvex.so"
 service_bin="$BUILD_DIR/bin/qvx-devservice"
 rm -rf "$WORK"
 mkdir -p "$WORK"
-service_pid=""
-url=""
 runs=0
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-stop_service() {
-  if [ -n "$service_pid" ]; then
-    kill "$service_pid" 2>/dev/null || true
-    wait "$service_pid" 2>/dev/null || true
-    service_pid=""
-  fi
-}
-trap stop_service EXIT
+source "$here/../../scripts/devservice.sh"
+trap stop_devservice EXIT
 
 start_service() {  # start_service [FLAG...]
-  "$service_bin" --port 0 "$@" >"$WORK/service.log" 2>&1 &
-  service_pid=$!
-  for _ in $(seq 1 200); do
-    url="$(sed -n '1s/^qvx-devservice listening on //p' "$WORK/service.log")"
-    [ -n "$url" ] && return 0
-    kill -0 "$service_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  cat "$WORK/service.log" >&2
-  fail "qvx-devservice did not start"
+  start_devservice "$service_bin" "$WORK/service.log" "$@" || fail "qvx-devservice did not start"
 }
 
 # play SCENARIO: one start of the game with the test's host folder; the console lines are in
