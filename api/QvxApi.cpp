@@ -8,6 +8,7 @@
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
+#include "core/WeakCallback.h"
 
 namespace quorvex {
 namespace {
@@ -62,10 +63,10 @@ QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<P
     if (!cvar) {
         return;
     }
-    cvar.addOnValueChanged([](const std::string& oldValue, const CVarWrapper& changed) {
-        CatchAndLog("QvxApi::OnUserCodeChanged",
-                    [&] { Log("new user code set: {} -> {}", oldValue, changed.getStringValue()); });
-    });
+    cvar.addOnValueChanged(WeakCallback(std::weak_ptr<const bool>(alive_), "QvxApi::OnUserCodeChanged",
+                                        [](const bool&, const std::string& oldValue, const CVarWrapper& changed) {
+                                            Log("new user code set: {} -> {}", oldValue, changed.getStringValue());
+                                        }));
     cvar.bindTo(userCode);
 }
 

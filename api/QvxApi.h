@@ -65,6 +65,11 @@ public:
     const std::string logIngameTradeUrl;
     // Holds "{}" for the status, "1" to switch on, "0" to switch off.
     const std::string toggleSyncUrl;
+
+private:
+    // Lives exactly as long as the object. The host keeps the user-code cvar's callback after
+    // the plug-in is gone; the callback holds this weakly and logs only while the object exists.
+    const std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };
 
 }  // namespace quorvex
