@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR := build
 
-.PHONY: all deps build run test bench check-asan check-tsan check-windows clean
+.PHONY: all deps build run test bench check-asan check-tsan fuzz check-windows clean
 
 all: build
 
@@ -30,10 +30,15 @@ check-asan check-tsan: deps
 	cmake --build --preset $(@:check-%=%)
 	ctest --preset $(@:check-%=%)
 
+# The libFuzzer targets (tests/fuzz/README.md), FUZZ_SECONDS each, in their own tree (build-fuzz/).
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
 # Compiles the plug-in's sources and its version resource with the mingw-w64 cross compiler: a
 # check that nothing Linux-only slipped in, not a Windows build.
 check-windows: deps
 	bash scripts/check-windows.sh
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz

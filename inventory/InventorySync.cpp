@@ -1,7 +1,6 @@
 #include "inventory/InventorySync.h"
 
 #include <cstring>
-#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -33,14 +32,8 @@ const SyncResponseTexts ToggleTexts{
 
 constexpr const char* RequestText = "the inventory sync request";
 
-// What the service answers to an accepted upload.
-struct SyncAnswer {
-    std::string guid;
-    bool wantsFull;
-};
+}  // namespace
 
-// Empty, with the reason logged, when the answer is not a JSON object with a string "guid" and a
-// boolean "full".
 std::optional<SyncAnswer> ReadSyncAnswer(const std::string& body)
 {
     const auto answer = nlohmann::json::parse(body, nullptr, false);
@@ -58,8 +51,6 @@ std::optional<SyncAnswer> ReadSyncAnswer(const std::string& body)
     }
     return SyncAnswer{answer["guid"].get<std::string>(), answer["full"].get<bool>()};
 }
-
-}  // namespace
 
 std::shared_ptr<InventorySync> InventorySync::Create(std::shared_ptr<QvxApi> api,
                                                      std::shared_ptr<PersistentStorage> storage,

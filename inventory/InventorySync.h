@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,16 @@ namespace quorvex {
 class PersistentStorage;
 class PluginEventDispatcher;
 class QvxApi;
+
+// What the service answers to an accepted upload.
+struct SyncAnswer {
+    std::string guid;
+    bool wantsFull;
+};
+
+// Reads the body of a 200 answer. Empty, with the reason logged, when it is not a JSON object
+// with a string "guid" and a boolean "full". Any thread.
+std::optional<SyncAnswer> ReadSyncAnswer(const std::string& body);
 
 class InventorySync : public std::enable_shared_from_this<InventorySync> {
     struct CreateKey {};

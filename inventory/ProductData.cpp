@@ -1,6 +1,7 @@
 #include "inventory/ProductData.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -59,6 +60,33 @@ std::string DumpReplacing(const nlohmann::json& json, int indent, bool& replaced
 void LogReplacement(std::string_view what)
 {
     Log("Invalid UTF-8 in {} replaced with U+FFFD", what);
+}
+
+// Reads an integer member of a product. A number with a fraction, or one outside the member's
+// type, is refused: converting it would truncate it or, for one beyond 64 bits (which the JSON
+// library holds as a floating-point value), be undefined.
+template <typename Integer>
+void ReadInteger(const nlohmann::json& json, const char* member, Integer& value)
+{
+    using Limits = std::numeric_limits<Integer>;
+    const nlohmann::json& number = json.at(member);
+    if (!number.is_number()) {
+        number.get_to(value);  // the library's error for a wrong type
+        return;
+    }
+    bool fits = false;
+    if (number.is_number_unsigned()) {
+        fits = number.get<std::uint64_t>() <= static_cast<std::uint64_t>(Limits::max());
+    } else if (number.is_number_integer()) {
+        const auto read = number.get<std::int64_t>();
+        fits = read < 0 ? read >= static_cast<std::int64_t>(Limits::min())
+                        : static_cast<std::uint64_t>(read) <= static_cast<std::uint64_t>(Limits::max());
+    }
+    if (!fits) {
+        throw std::out_of_range(fmt::format("product member \"{}\" is {}, not an integer from {} to {}", member,
+                                            number.dump(), +Limits::min(), +Limits::max()));
+    }
+    number.get_to(value);
 }
 
 }  // namespace
@@ -147,11 +175,11 @@ void from_json(const nlohmann::json& json, ProductData& product)
 {
     // Read into a fresh record so that a failure leaves no half-filled product behind.
     ProductData read;
-    json.at("ID").get_to(read.ID);
-    json.at("SeriesID").get_to(read.SeriesID);
-    json.at("TradeHold").get_to(read.TradeHold);
-    json.at("InstanceID").get_to(read.InstanceID);
-    json.at("Quality").get_to(read.Quality);
+    ReadInteger(json, "ID", read.ID);
+    ReadInteger(json, "SeriesID", read.SeriesID);
+    ReadInteger(json, "TradeHold", read.TradeHold);
+    ReadInteger(json, "InstanceID", read.InstanceID);
+    ReadInteger(json, "Quality", read.Quality);
     json.at("Attributes").get_to(read.Attributes);
     product = std::move(read);
 }

@@ -61,7 +61,8 @@ std::vector<ProductData> GetCurrentItems(GameWrapper& game);
 std::vector<ProductData> MakeProductList(const ArrayWrapper<OnlineProductWrapper>& products, GameWrapper& game);
 
 // JSON conversion hooks (found by argument-dependent lookup, so std::vector<ProductData> converts
-// directly). Reading throws the JSON library's error for a missing member or a wrong type.
+// directly). Reading throws the JSON library's error for a missing member or a wrong type, and
+// std::out_of_range for a number that is not an integer the member's type holds.
 void to_json(nlohmann::json& json, const ProductAttribute& attribute);
 void from_json(const nlohmann::json& json, ProductAttribute& attribute);
 void to_json(nlohmann::json& json, const ProductData& product);

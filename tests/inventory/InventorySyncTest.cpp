@@ -355,7 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values("", "{\"guid\": \"G0\", \"items\": [", "[]", R"({"guid": "G0"})", R"({"guid": "G0", "items": {}})",
                       R"({"guid": "G0", "items": [{"Attributes":[],"ID":1,"Quality":0,"SeriesID":0,"TradeHold":0}]})",
                       R"({"guid": "G0", "items": [{"Attributes":[],"ID":1,"InstanceID":"1","Quality":0,"SeriesID":0,"TradeHold":0}]})",
-                      R"({"guid": null, "items": []})", R"({"items": []})"));
+                      R"({"guid": null, "items": []})", R"({"items": []})",
+                      R"({"guid": "G0", "items": [{"Attributes":[],"ID":1,"InstanceID":18446744073709551617,"Quality":0,"SeriesID":0,"TradeHold":0}]})"));
 
 TEST_F(InventorySyncTest, AnInventoryTheHostCannotGiveAbandonsTheSyncButKeepsTheCooldown)
 {

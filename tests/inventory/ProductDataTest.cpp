@@ -1,5 +1,11 @@
 #include "inventory/ProductData.h"
 
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "host/GameWrapper.h"
@@ -86,6 +92,31 @@ TEST(ProductJsonTest, ReadingFailsOnAMissingMemberOrAWrongType)
     EXPECT_THROW(object.get<ProductData>(), nlohmann::json::type_error);
     object["Attributes"] = nlohmann::json::array({{{"Key", "k"}}});
     EXPECT_THROW(object.get<ProductData>(), nlohmann::json::out_of_range);
+}
+
+TEST(ProductJsonTest, ReadingRefusesNumbersTheMemberCannotHold)
+{
+    // Beyond 64 bits the JSON library holds a floating-point number; converting it was undefined.
+    for (const auto& [member, text] : std::vector<std::pair<std::string, std::string>>{
+             {"InstanceID", "18446744073709551617"}, {"InstanceID", "-1"}, {"InstanceID", "1.5"},
+             {"ID", "2147483648"}, {"ID", "-2147483649"}, {"SeriesID", "1e300"}, {"TradeHold", "-0.5"},
+             {"Quality", "256"}, {"Quality", "-1"}}) {
+        auto object = nlohmann::json(ProductData{});
+        object[member] = nlohmann::json::parse(text);
+        try {
+            object.get<ProductData>();
+            ADD_FAILURE() << member << " " << text << " was accepted";
+        } catch (const std::out_of_range& error) {
+            EXPECT_NE(std::string(error.what()).find("product member \"" + member + "\" is "), std::string::npos)
+                << error.what();
+        }
+    }
+
+    const auto limits = nlohmann::json::parse(
+        R"({"Attributes":[],"ID":-2147483648,"InstanceID":18446744073709551615,"Quality":255,"SeriesID":2147483647,)"
+        R"("TradeHold":-2147483648})");
+    EXPECT_EQ(limits.get<ProductData>(),
+              (ProductData{INT32_MIN, INT32_MAX, INT32_MIN, UINT64_MAX, 255, {}}));
 }
 
 TEST(ProductJsonTest, ProductListsAreWrittenAsAWholeDocumentWouldWriteThem)

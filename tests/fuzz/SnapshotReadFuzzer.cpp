@@ -1,0 +1,44 @@
+// The inventory snapshot file as the diff sync reads it. The input is the file's whole content.
+// Whatever it holds, reading either throws (the sync then falls back to a full one) or gives a
+// guid and items that survive being written back and read again unchanged, and that show no
+// change when compared with themselves.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <fstream>
+
+#include "inventory/InventorySnapshot.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+using quorvex::fuzz::Require;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const quorvex::InventorySnapshot snapshot(quorvex::fuzz::ScratchFolder() / "data");
+    static const bool folderMade = std::filesystem::create_directories(snapshot.File().parent_path());
+    (void)folderMade;
+    std::ofstream(snapshot.File(), std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+
+    // Against an empty inventory, every stored item is a removed one.
+    quorvex::InventoryDiff read;
+    try {
+        read = snapshot.ComputeDiff({});
+    } catch (const std::exception&) {
+        return 0;
+    }
+    Require(read.added.empty(), "an empty inventory adds nothing");
+    Require(std::is_sorted(read.removed.begin(), read.removed.end(),
+                           [](const auto& left, const auto& right) { return left.InstanceID < right.InstanceID; }),
+            "removed items are in ascending InstanceID order");
+
+    Require(snapshot.Write(read.previousGuid, read.removed).empty(), "what was read can be written");
+    const quorvex::InventoryDiff reread = snapshot.ComputeDiff({});
+    Require(reread.previousGuid == read.previousGuid, "the guid survives writing and reading");
+    Require(reread.removed == read.removed, "the items survive writing and reading");
+
+    const quorvex::InventoryDiff unchanged = snapshot.ComputeDiff(read.removed);
+    Require(unchanged.added.empty() && unchanged.removed.empty(), "the stored items compared with themselves");
+    return 0;
+}
