@@ -245,7 +245,8 @@ void InventorySync::StoreAcceptedUpload(const std::weak_ptr<InventorySync>& weak
         Log("Could not write the inventory snapshot: {}", failure);
         return;
     }
-    if (!wantsFull) {
+    // The snapshot is written either way; a sync destroyed meanwhile neither retries nor logs.
+    if (!wantsFull || weak.expired()) {
         return;
     }
     LogText("Full resync requested, retrying in 10 secs...");
