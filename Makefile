@@ -16,8 +16,10 @@ build: deps
 run: build
 	bash scripts/demo.sh $(BUILD_DIR)
 
+# The suite, then the same suite under AddressSanitizer + UndefinedBehaviorSanitizer.
 test: build
 	ctest --preset $(PRESET)
+	$(MAKE) --no-print-directory check-asan
 
 # The benchmarks (built by `make test`, run only here); figures in bench/README.md.
 bench: build
