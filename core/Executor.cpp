@@ -5,13 +5,7 @@
 #include "core/Boundary.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "core/WindowsApi.h"
 #else
 #include <sys/resource.h>
 #include <sys/syscall.h>
