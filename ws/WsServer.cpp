@@ -135,6 +135,9 @@ WsServer::Impl::Impl()
     endpoint_.set_reuse_addr(true);
 #endif
     endpoint_.set_max_message_size(MaxMessageBytes);
+    // A handshake needs no body. One declared larger than a message is refused (413) at once
+    // rather than held in memory until the handshake times out.
+    endpoint_.set_max_http_body_size(MaxMessageBytes);
     // A client that never finishes a handshake is dropped instead of holding its connection.
     endpoint_.set_open_handshake_timeout(HandshakeTimeoutMs);
     endpoint_.set_close_handshake_timeout(HandshakeTimeoutMs);

@@ -1,8 +1,8 @@
 #pragma once
 // The local WebSocket server through which the Quorvex web page hands the plug-in messages (the
 // player's user code). It listens on the loopback interface only, accepts pages from the Quorvex
-// site or from the player's own machine, refuses messages over 64 KiB, and hands every message to
-// every registered handler.
+// site or from the player's own machine, refuses messages (and handshake request bodies) over
+// 64 KiB, and hands every message to every registered handler.
 //
 // Threads:
 // - The constructor, RegisterHandler, Start and the destructor run on one owner thread (the game
