@@ -8,6 +8,8 @@
 
 #include <imgui_internal.h>
 
+#include "sim/ui/DrawCommands.h"
+
 namespace sim::ui {
 namespace {
 
@@ -125,35 +127,27 @@ FrameReader::Drawn FrameReader::Collect(const ImDrawData& drawData) const
 {
     const ImVec2 whitePixel = font_.ContainerAtlas->TexUvWhitePixel;
     Drawn drawn;
-    for (int listIndex = 0; listIndex < drawData.CmdListsCount; ++listIndex) {
-        const ImDrawList& list = *drawData.CmdLists[listIndex];
-        for (const ImDrawCmd& command : list.CmdBuffer) {
-            if (command.UserCallback != nullptr) {
+    ForEachDrawCommand(drawData, [&](const ImDrawCmd& command, const ImDrawIdx* indices, const ImDrawVert* vertices) {
+        drawn.runs.emplace_back();
+        for (unsigned i = 0; i + 3 <= command.ElemCount;) {
+            const ImDrawIdx* at = indices + i;
+            const ImDrawVert& first = vertices[at[0]];
+            const ImFontGlyph* glyph = GlyphAt(first.uv);
+            const bool isQuad = i + 6 <= command.ElemCount && at[1] == at[0] + 1 && at[2] == at[0] + 2 &&
+                                at[3] == at[0] && at[4] == at[0] + 2 && at[5] == at[0] + 3;
+            if (glyph != nullptr && isQuad && SameUv(vertices[at[2]].uv, ImVec2(glyph->U1, glyph->V1))) {
+                drawn.runs.back().push_back(
+                    GlyphQuad{glyph, first.pos.x - glyph->X0, first.pos.y - glyph->Y0, first.col});
+                i += 6;
                 continue;
             }
-            const ImDrawIdx* indices = list.IdxBuffer.Data + command.IdxOffset;
-            const ImDrawVert* vertices = list.VtxBuffer.Data + command.VtxOffset;
-            drawn.runs.emplace_back();
-            for (unsigned i = 0; i + 3 <= command.ElemCount;) {
-                const ImDrawIdx* at = indices + i;
-                const ImDrawVert& first = vertices[at[0]];
-                const ImFontGlyph* glyph = GlyphAt(first.uv);
-                const bool isQuad = i + 6 <= command.ElemCount && at[1] == at[0] + 1 && at[2] == at[0] + 2 &&
-                                    at[3] == at[0] && at[4] == at[0] + 2 && at[5] == at[0] + 3;
-                if (glyph != nullptr && isQuad && SameUv(vertices[at[2]].uv, ImVec2(glyph->U1, glyph->V1))) {
-                    drawn.runs.back().push_back(
-                        GlyphQuad{glyph, first.pos.x - glyph->X0, first.pos.y - glyph->Y0, first.col});
-                    i += 6;
-                    continue;
-                }
-                if (!drawn.runs.back().empty()) {
-                    drawn.runs.emplace_back();
-                }
-                drawn.shapes.push_back(ShapeOf(first, vertices[at[1]], vertices[at[2]], whitePixel));
-                i += 3;
+            if (!drawn.runs.back().empty()) {
+                drawn.runs.emplace_back();
             }
+            drawn.shapes.push_back(ShapeOf(first, vertices[at[1]], vertices[at[2]], whitePixel));
+            i += 3;
         }
-    }
+    });
     return drawn;
 }
 

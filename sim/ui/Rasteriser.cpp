@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/ui/DrawCommands.h"
+
 namespace sim::ui {
 namespace {
 
@@ -133,25 +135,17 @@ Image Rasterise(const ImDrawData& drawData, const AtlasTexture& atlas, ImU32 bac
     }
     const Canvas canvas(atlas, image);
     const ImVec2 origin = drawData.DisplayPos;
-    for (int listIndex = 0; listIndex < drawData.CmdListsCount; ++listIndex) {
-        const ImDrawList& list = *drawData.CmdLists[listIndex];
-        for (const ImDrawCmd& command : list.CmdBuffer) {
-            if (command.UserCallback != nullptr) {
-                continue;
+    ForEachDrawCommand(drawData, [&](const ImDrawCmd& command, const ImDrawIdx* indices, const ImDrawVert* vertices) {
+        const ImVec4 clip(command.ClipRect.x - origin.x, command.ClipRect.y - origin.y,
+                          command.ClipRect.z - origin.x, command.ClipRect.w - origin.y);
+        for (unsigned i = 0; i + 3 <= command.ElemCount; i += 3) {
+            ImDrawVert corners[3] = {vertices[indices[i]], vertices[indices[i + 1]], vertices[indices[i + 2]]};
+            for (ImDrawVert& corner : corners) {
+                corner.pos = ImVec2(corner.pos.x - origin.x, corner.pos.y - origin.y);
             }
-            const ImDrawIdx* indices = list.IdxBuffer.Data + command.IdxOffset;
-            const ImDrawVert* vertices = list.VtxBuffer.Data + command.VtxOffset;
-            const ImVec4 clip(command.ClipRect.x - origin.x, command.ClipRect.y - origin.y,
-                              command.ClipRect.z - origin.x, command.ClipRect.w - origin.y);
-            for (unsigned i = 0; i + 3 <= command.ElemCount; i += 3) {
-                ImDrawVert corners[3] = {vertices[indices[i]], vertices[indices[i + 1]], vertices[indices[i + 2]]};
-                for (ImDrawVert& corner : corners) {
-                    corner.pos = ImVec2(corner.pos.x - origin.x, corner.pos.y - origin.y);
-                }
-                canvas.Triangle(corners[0], corners[1], corners[2], clip);
-            }
+            canvas.Triangle(corners[0], corners[1], corners[2], clip);
         }
-    }
+    });
     return image;
 }
 
