@@ -2,13 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "api/QvxApi.h"
-#include "core/PersistentStorage.h"
-#include "core/PluginEventDispatcher.h"
-#include "core/ToastHandler.h"
 #include "sim/game/Functions.h"
-#include "tests/support/ScriptedService.h"
-#include "tests/support/TestHost.h"
+#include "tests/support/FeatureTest.h"
 
 namespace quorvex {
 namespace {
@@ -17,7 +12,7 @@ const std::string LoadoutPath = "/api/v2/inventory/loadout.php";
 const std::string EmptyTeam =
     R"({"accent_finish_id":0,"accent_paint_color_id":0,"items":[],"primary_finish_id":0,"primary_paint_color_id":0})";
 
-class LoadoutSyncTest : public ::testing::Test {
+class LoadoutSyncTest : public testing::FeatureTest {
 protected:
     LoadoutSyncTest()
     {
@@ -35,12 +30,6 @@ protected:
 
     std::vector<sim::HttpExchange> Requests() const { return service.RequestsTo(LoadoutPath); }
 
-    testing::TestHost host;
-    testing::ScriptedService service{host.host()};
-    std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
-    std::shared_ptr<PluginEventDispatcher> dispatcher = std::make_shared<PluginEventDispatcher>();
-    std::shared_ptr<ToastHandler> toasts = ToastHandler::Create(dispatcher, host->Game(), host->CvarManager(), store);
-    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store);
     std::shared_ptr<LoadoutSync> loadouts = LoadoutSync::Create(api, store, dispatcher, host->Game());
 };
 

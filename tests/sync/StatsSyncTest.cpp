@@ -4,14 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "api/QvxApi.h"
-#include "core/PersistentStorage.h"
-#include "core/PluginEventDispatcher.h"
-#include "core/ToastHandler.h"
 #include "sim/game/Functions.h"
 #include "sync/LoadoutSync.h"
-#include "tests/support/ScriptedService.h"
-#include "tests/support/TestHost.h"
+#include "tests/support/FeatureTest.h"
 
 namespace quorvex {
 namespace {
@@ -19,7 +14,7 @@ namespace {
 const std::string StatsPath = "/api/v2/stats/ingame.php";
 const std::string LoadoutPath = "/api/v2/inventory/loadout.php";
 
-class StatsSyncTest : public ::testing::Test {
+class StatsSyncTest : public testing::FeatureTest {
 protected:
     StatsSyncTest()
     {
@@ -50,12 +45,6 @@ protected:
         return bodies;
     }
 
-    testing::TestHost host;
-    testing::ScriptedService service{host.host()};
-    std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
-    std::shared_ptr<PluginEventDispatcher> dispatcher = std::make_shared<PluginEventDispatcher>();
-    std::shared_ptr<ToastHandler> toasts = ToastHandler::Create(dispatcher, host->Game(), host->CvarManager(), store);
-    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store);
     std::shared_ptr<StatsSync> stats = StatsSync::Create(api, store, dispatcher, host->Game());
 };
 

@@ -5,12 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/QvxApi.h"
-#include "core/PersistentStorage.h"
-#include "core/PluginEventDispatcher.h"
-#include "core/ToastHandler.h"
-#include "tests/support/ScriptedService.h"
-#include "tests/support/TestHost.h"
+#include "tests/support/FeatureTest.h"
 
 namespace quorvex {
 namespace {
@@ -25,7 +20,7 @@ TradeDetails WithPartner(std::string partner)
     return details;
 }
 
-class TradeEventHandlerTest : public ::testing::Test {
+class TradeEventHandlerTest : public testing::FeatureTest {
 protected:
     TradeEventHandlerTest()
     {
@@ -47,12 +42,6 @@ protected:
         host->WaitForHttpIdle();
     }
 
-    testing::TestHost host;
-    testing::ScriptedService service{host.host()};
-    std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
-    std::shared_ptr<PluginEventDispatcher> dispatcher = std::make_shared<PluginEventDispatcher>();
-    std::shared_ptr<ToastHandler> toasts = ToastHandler::Create(dispatcher, host->Game(), host->CvarManager(), store);
-    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store);
     std::shared_ptr<TradeEventHandler> handler = TradeEventHandler::Create(dispatcher, host->Game(), api, store);
     std::vector<std::thread::id> scammerThreads;  // game thread only
 };
