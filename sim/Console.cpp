@@ -1,6 +1,8 @@
 #include "sim/Console.h"
 
 #include <fstream>
+
+#include <fmt/format.h>
 #include <system_error>
 #include <utility>
 
@@ -83,7 +85,64 @@ void Console::Execute(const std::string& line)
                     [&] { notifier(SplitArguments(parsed.name, parsed.rest)); });
         return;
     }
+    if (RunBuiltIn(SplitArguments(parsed.name, parsed.rest))) {
+        return;
+    }
     Log("plexar-sim: unknown command: " + parsed.name);
+}
+
+bool Console::RunBuiltIn(const std::vector<std::string>& arguments)
+{
+    const std::string& name = arguments.front();
+    if (name == "cvarlist" && arguments.size() <= 2) {
+        ListCvars(arguments.size() == 2 ? arguments[1] : std::string());
+        return true;
+    }
+    if (name == "help" && arguments.size() == 1) {
+        ListCommands();
+        return true;
+    }
+    if (name == "cvarlist" || name == "help") {
+        Log(name == "help" ? "plexar-sim: usage: help" : "plexar-sim: usage: cvarlist [PREFIX]");
+        return true;
+    }
+    return false;
+}
+
+void Console::ListCvars(const std::string& prefix)
+{
+    std::vector<const Cvar*> listed;  // cvars are never removed: safe to read after the lock
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [name, cvar] : cvars_) {
+            if (name.rfind(prefix, 0) == 0) {
+                listed.push_back(cvar.get());
+            }
+        }
+    }
+    for (const Cvar* cvar : listed) {
+        const auto& definition = cvar->Definition();
+        Log(definition.name + " = \"" + cvar->Value() + "\"" +
+            (definition.description.empty() ? "" : "  " + definition.description));
+    }
+    Log(fmt::format("{} cvar{}{}", listed.size(), listed.size() == 1 ? "" : "s",
+                    prefix.empty() ? std::string() : " starting with " + prefix));
+}
+
+void Console::ListCommands()
+{
+    std::vector<std::string> names;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& entry : notifiers_) {
+            names.push_back(entry.first);
+        }
+    }
+    for (const auto& name : names) {
+        Log(name);
+    }
+    Log("cvarlist [PREFIX]");
+    Log("help");
 }
 
 void Console::LoadCfg(const std::filesystem::path& path)

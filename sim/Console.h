@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "host/CVarManagerWrapper.h"
 #include "sim/Cvar.h"
@@ -30,7 +31,10 @@ public:
     // A second registration under the same name replaces the first.
     void RegisterNotifier(const std::string& name, CVarManagerWrapper::NotifierCallback callback);
 
-    // Runs one console line; a line that cannot be run is logged and skipped.
+    // Runs one console line; a line that cannot be run is logged and skipped. Besides the cvars
+    // and the registered commands the console knows two of its own, unless a cvar or command
+    // takes the name: "cvarlist [PREFIX]" logs each cvar (whose name starts with PREFIX) with its
+    // value and description, "help" the commands.
     void Execute(const std::string& line);
     // Runs every line of the file; a missing file is logged and sets nothing.
     void LoadCfg(const std::filesystem::path& path);
@@ -39,6 +43,10 @@ public:
 
 private:
     CVarManagerWrapper::NotifierCallback FindNotifier(const std::string& name) const;
+    // Runs the console's own command of that name; false when there is none.
+    bool RunBuiltIn(const std::vector<std::string>& arguments);
+    void ListCvars(const std::string& prefix);
+    void ListCommands();
 
     Journal& journal_;
     mutable std::mutex mutex_;

@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 #include "sim/Guard.h"
 
 namespace sim {
 namespace {
 
-// 2026-01-01T00:00:00Z, where virtual time starts.
-constexpr std::chrono::seconds VirtualStart{1767225600};
+// How often a held clock looks again, and how long it stays held by work that never ends (a
+// thread that keeps running) before it moves on regardless. Requests end by their own time-out
+// well before that.
+constexpr std::chrono::milliseconds HoldRecheck{1};
+constexpr std::chrono::seconds LongestHold{60};
 
 // Delays longer than this (about 31 years, also infinity) are held at it.
 constexpr double LongestDelaySeconds = 1e9;
@@ -28,8 +33,10 @@ Clock::duration ToClockDuration(Seconds seconds)
 
 }  // namespace
 
-GameLoop::GameLoop(bool virtualTime, ErrorReport report)
-    : virtualTime_(virtualTime), report_(std::move(report)), virtualNow_(VirtualStart)
+GameLoop::GameLoop(bool virtualTime, Clock::time_point virtualStart, ErrorReport report,
+                   HoldCheck holdCheck)
+    : virtualTime_(virtualTime), report_(std::move(report)), holdCheck_(std::move(holdCheck)),
+      virtualNow_(virtualStart.time_since_epoch().count())
 {
 }
 
@@ -38,8 +45,19 @@ Clock::time_point GameLoop::Now() const
     if (!virtualTime_) {
         return Clock::now();
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    return virtualNow_;
+    return Clock::time_point(Clock::duration(virtualNow_.load()));
+}
+
+void GameLoop::SetVirtualNow(Clock::time_point now)
+{
+    if (now > Now()) {
+        virtualNow_.store(now.time_since_epoch().count());
+    }
+}
+
+std::uint64_t GameLoop::Activity() const
+{
+    return activity_.load();
 }
 
 void GameLoop::Post(Task task)
@@ -48,6 +66,7 @@ void GameLoop::Post(Task task)
         std::lock_guard<std::mutex> lock(mutex_);
         if (!closed_) {
             tasks_.push_back(std::move(task));
+            ++activity_;
         }
     }
     wake_.notify_all();
@@ -61,12 +80,13 @@ void GameLoop::PostAfter(Seconds delay, Task task)
         std::lock_guard<std::mutex> lock(mutex_);
         if (!closed_) {
             timers_.emplace(TimerKey{due, nextTimerNumber_++}, std::move(task));
+            ++activity_;
         }
     }
     wake_.notify_all();
 }
 
-GameLoop::Task GameLoop::TakeReady(Clock::time_point end)
+GameLoop::Task GameLoop::TakeReady(Clock::time_point end, bool mayJump)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!tasks_.empty()) {
@@ -80,10 +100,10 @@ GameLoop::Task GameLoop::TakeReady(Clock::time_point end)
     auto first = timers_.begin();
     const Clock::time_point due = first->first.first;
     if (virtualTime_) {
-        if (due > end) {
+        if (due > end || (due > Now() && !mayJump)) {
             return {};
         }
-        virtualNow_ = std::max(virtualNow_, due);
+        SetVirtualNow(due);
     } else if (due > Clock::now()) {
         return {};
     }
@@ -99,16 +119,24 @@ void GameLoop::RunFor(Seconds duration)
     }
     running_ = true;
     const Clock::time_point end = Now() + ToClockDuration(duration);
+    // Virtual time: whether the hold check found nothing holding the clock since the last task.
+    bool mayJump = !holdCheck_;
     for (;;) {
-        if (Task ready = TakeReady(end)) {
+        if (Task ready = TakeReady(end, mayJump)) {
             CallGuarded(report_, "task", ready);
+            mayJump = !holdCheck_;
             continue;
         }
-        std::unique_lock<std::mutex> lock(mutex_);
         if (virtualTime_) {
-            virtualNow_ = std::max(virtualNow_, end);
+            if (!mayJump) {
+                mayJump = WaitUntilNothingHoldsTime();
+                continue;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            SetVirtualNow(end);
             break;
         }
+        std::unique_lock<std::mutex> lock(mutex_);
         if (!tasks_.empty()) {
             continue;  // posted after TakeReady looked
         }
@@ -122,6 +150,29 @@ void GameLoop::RunFor(Seconds duration)
         wake_.wait_until(lock, wakeAt);
     }
     running_ = false;
+}
+
+bool GameLoop::WaitUntilNothingHoldsTime()
+{
+    const auto since = std::chrono::steady_clock::now();
+    for (;;) {
+        const std::string holder = holdCheck_();
+        if (holder.empty()) {
+            return true;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!tasks_.empty()) {
+            return false;  // run it first; the clock is looked at again afterwards
+        }
+        if (std::chrono::steady_clock::now() - since > LongestHold) {
+            lock.unlock();
+            report_(fmt::format("plexar-sim: virtual time moves on after {} s although {}",
+                                LongestHold.count(), holder));
+            return true;
+        }
+        // Steady time: the system clock may itself be the virtual one in this process.
+        wake_.wait_for(lock, HoldRecheck);
+    }
 }
 
 void GameLoop::RunUntilIdle()

@@ -2,14 +2,19 @@
 // The game thread's loop and the host clock: Execute tasks, SetTimeout timers and the time they
 // are measured in.
 //
-// Virtual time (tests): the clock starts at 2026-01-01T00:00:00Z and moves only inside RunFor,
-// which jumps from one due timer to the next, so waiting costs nothing. Real time (plexar-sim):
-// the clock is the system clock and RunFor sleeps until the next timer, task or the end.
+// Virtual time (tests, plexar-sim --virtual-time): the clock starts at a given moment and moves
+// only inside RunFor, which jumps from one due timer to the next, so waiting costs nothing. Before
+// each jump RunFor may ask a hold check what still holds the clock (work under way on other
+// threads, which must happen at the current moment); it waits, in real time, until nothing does.
+// Real time (plexar-sim by default): the clock is the system clock and RunFor sleeps until the
+// next timer, task or the end.
 //
-// Threads: Now, Post and PostAfter may be called from any thread. RunFor and RunUntilIdle are
-// called by one thread, which thereby acts as the game thread: every task and timer runs there,
-// never under the loop's lock. The queues and the virtual clock are guarded by mutex_; a Post
-// wakes a sleeping RunFor through wake_.
+// Threads: Now, Post, PostAfter and Activity may be called from any thread. RunFor and
+// RunUntilIdle are called by one thread, which thereby acts as the game thread: every task, timer
+// and the hold check run there, never under the loop's lock. The queues are guarded by mutex_; a
+// Post wakes a sleeping RunFor through wake_. The virtual clock is written under mutex_ and read
+// without it (an atomic), so Now never waits, whatever lock its caller holds.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -28,8 +33,13 @@ public:
     using Task = std::function<void()>;
     // Receives the console line for a task or timer that threw.
     using ErrorReport = std::function<void(const std::string& line)>;
+    // What holds the virtual clock now ("a request to URL is in flight"), or an empty text when
+    // nothing does. May take a moment of real time to find out.
+    using HoldCheck = std::function<std::string()>;
 
-    GameLoop(bool virtualTime, ErrorReport report);
+    // Virtual time starts at virtualStart. Without a hold check the clock jumps at once.
+    GameLoop(bool virtualTime, Clock::time_point virtualStart, ErrorReport report,
+             HoldCheck holdCheck = {});
 
     Clock::time_point Now() const;
 
@@ -44,6 +54,10 @@ public:
     // Runs queued tasks and timers already due, without letting time pass.
     void RunUntilIdle();
 
+    // Counts every task and timer queued so far: a change tells a hold check that work was handed
+    // to the game thread meanwhile.
+    std::uint64_t Activity() const;
+
     // Drops every task and timer not yet run; later posts are dropped at once. Called by ~Host
     // while the services the dropped callbacks may still reach are alive.
     void Shutdown();
@@ -51,17 +65,23 @@ public:
 private:
     using TimerKey = std::pair<Clock::time_point, std::uint64_t>;
 
-    // The next task, or the next timer due by `end` (virtual time: the clock moves to its due
-    // time); empty when nothing is ready.
-    Task TakeReady(Clock::time_point end);
+    // The next task, or the next timer due by `end`; empty when nothing is ready. In virtual time
+    // a timer due later than now is taken only when mayJump, and the clock moves to its due time.
+    Task TakeReady(Clock::time_point end, bool mayJump);
+    // Virtual time: waits (in real time) until the hold check finds nothing holding the clock or
+    // a task is queued. True when the clock may jump.
+    bool WaitUntilNothingHoldsTime();
+    void SetVirtualNow(Clock::time_point now);
 
     const bool virtualTime_;
     const ErrorReport report_;
+    const HoldCheck holdCheck_;
     bool running_ = false;  // game thread only: refuses a nested RunFor
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    Clock::time_point virtualNow_;
+    std::atomic<Clock::rep> virtualNow_;  // since the epoch, in Clock ticks
+    std::atomic<std::uint64_t> activity_{0};
     std::deque<Task> tasks_;
     std::map<TimerKey, Task> timers_;
     std::uint64_t nextTimerNumber_ = 0;

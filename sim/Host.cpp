@@ -3,11 +3,13 @@
 #include <mutex>
 #include <random>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include <fmt/format.h>
 
 #include "sim/HostState.h"
+#include "sim/ThreadActivity.h"
 
 namespace sim {
 namespace {
@@ -44,7 +46,9 @@ HostOptions Prepared(HostOptions options)
 
 Host::State::State(HostOptions hostOptions)
     : options(std::move(hostOptions)),
-      loop(options.virtualTime, [this](const std::string& line) { Log(line); }),
+      loop(options.virtualTime, options.virtualStart, [this](const std::string& line) { Log(line); },
+           options.holdTimeForOtherThreads ? GameLoop::HoldCheck([this] { return WhatHoldsTime(); })
+                                           : GameLoop::HoldCheck()),
       journal([this] { return loop.Now(); }), console(journal),
       hooks([this](const std::string& line) { Log(line); }), screen(journal),
       world(options.uniqueId),
@@ -52,6 +56,27 @@ Host::State::State(HostOptions hostOptions)
       cvarManager(std::make_shared<CVarManagerWrapper>(reinterpret_cast<std::uintptr_t>(&console))),
       game(std::make_shared<GameWrapper>(reinterpret_cast<std::uintptr_t>(this)))
 {
+}
+
+std::string Host::State::WhatHoldsTime() const
+{
+    // How far apart the two looks at the other threads are.
+    constexpr std::chrono::microseconds SampleGap{500};
+    const auto activityBefore = loop.Activity() + http.Activity();
+    std::string holder = http.RequestInFlight();
+    if (!holder.empty()) {
+        return holder;
+    }
+    const auto first = SampleOtherThreads();
+    std::this_thread::sleep_for(SampleGap);
+    holder = FindBusyThread(first, SampleOtherThreads());
+    if (!holder.empty()) {
+        return holder;
+    }
+    if (loop.Activity() + http.Activity() != activityBefore) {
+        return "work was handed over meanwhile";
+    }
+    return {};
 }
 
 bool SendToCurrentHost(CurlRequest&& request, HttpWrapper::ResponseCallback&& callback)
@@ -130,6 +155,11 @@ void Host::ExecuteConsole(const std::string& line)
     state_->console.Execute(line);
 }
 
+std::string Host::NameAt(int index) const
+{
+    return state_->names.NameAt(index);
+}
+
 std::vector<std::string> Host::ConsoleLines() const
 {
     return state_->journal.ConsoleLines();
@@ -173,6 +203,11 @@ void Host::WaitForHttpIdle()
 void Host::SetJournalSink(std::function<void(const JournalEntry&)> sink)
 {
     state_->journal.SetSink(std::move(sink));
+}
+
+void Host::Record(JournalEntry::Kind kind, std::string text, std::shared_ptr<const nlohmann::json> fields)
+{
+    state_->journal.Add(kind, std::move(text), std::move(fields));
 }
 
 std::vector<JournalEntry> Host::Journal() const

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "host/PluginSdk.h"
 #include "sim/game/World.h"
 
@@ -28,9 +30,18 @@ struct HostOptions {
     std::filesystem::path hostDir;
     // The player's unique id string (GameWrapper::GetUniqueID).
     std::string uniqueId = "Steam|76561198012345678|0";
-    // Virtual time (tests): the clock moves only inside RunFor, so a 10 s cooldown costs nothing.
-    // Real time (plexar-sim): RunFor sleeps between due timers.
+    // Virtual time (tests, plexar-sim --virtual-time): the clock moves only inside RunFor, so a
+    // 10 s cooldown costs nothing. Real time (plexar-sim by default): RunFor sleeps between due
+    // timers.
     bool virtualTime = true;
+    // Where virtual time starts: 2026-01-01T00:00:00Z unless set.
+    Clock::time_point virtualStart{std::chrono::seconds{1767225600}};
+    // Virtual time only: before the clock jumps, wait until no request is in flight and no other
+    // thread of the process is running or ran in the last moment (sim/ThreadActivity.h), so that
+    // what a plug-in's own threads do belongs to the moment it began at. For a plug-in library
+    // with threads of its own (plexar-sim --virtual-time); tests that run the plug-in's work
+    // inline leave it off, and their clock jumps at once.
+    bool holdTimeForOtherThreads = false;
     // Requests to https://api.quorvex.com are sent to this base URL instead ("http://127.0.0.1:8080"),
     // the way a hosts file would redirect them. Empty: unchanged.
     std::string serviceUrl;
@@ -38,10 +49,14 @@ struct HostOptions {
 
 // One thing the host showed or did, in the order it happened.
 struct JournalEntry {
-    enum class Kind { Console, Toast, Modal, Texture, HttpRequest, HttpResponse };
+    // WebSocket: an exchange of the linking page with the plug-in's server (plexar-sim ws-send).
+    enum class Kind { Console, Toast, Modal, Texture, HttpRequest, HttpResponse, WebSocket };
     Clock::time_point at;
     Kind kind;
     std::string text;  // one human-readable line (may hold line breaks for bodies)
+    // The entry's parts for tools, a JSON object (its members by kind are listed in
+    // tools/plexar-sim/README.md); null for a console line, whose text is all there is.
+    std::shared_ptr<const nlohmann::json> fields;
 };
 
 struct ToastRecord {
@@ -119,6 +134,8 @@ public:
                       void* params = nullptr);
     // Names for GameWrapper::GetFNameByIndex; returns the index of the name (existing or new).
     int InternName(const std::string& name);
+    // The name at the index (GameWrapper::GetFNameByIndex); empty when it names nothing.
+    std::string NameAt(int index) const;
 
     // --- Console ---
     void ExecuteConsole(const std::string& line);
@@ -144,6 +161,9 @@ public:
     // time. The sink must not call into the Host.
     void SetJournalSink(std::function<void(const JournalEntry&)> sink);
     std::vector<JournalEntry> Journal() const;
+    // Adds an entry for something a tool did on the host's behalf (a WebSocket exchange), stamped
+    // with the host's clock. Any thread.
+    void Record(JournalEntry::Kind kind, std::string text, std::shared_ptr<const nlohmann::json> fields);
 
     struct State;
 

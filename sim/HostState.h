@@ -25,6 +25,8 @@ struct Host::State {
     explicit State(HostOptions hostOptions);
 
     void Log(const std::string& line) { console.Log(line); }
+    // The game loop's hold check when options.holdTimeForOtherThreads is set.
+    std::string WhatHoldsTime() const;
 
     const HostOptions options;
     GameLoop loop;

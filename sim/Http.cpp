@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "sim/CurlTransport.h"
 #include "sim/Guard.h"
@@ -68,9 +69,17 @@ bool HttpService::Send(CurlRequest&& request, HttpWrapper::ResponseCallback&& ca
     if (!accepting_) {
         return false;
     }
+    auto fields = std::make_shared<const nlohmann::json>(nlohmann::json{
+        {"id", exchanges_.size()},
+        {"verb", request.verb.empty() ? "POST" : request.verb},
+        {"url", request.url},
+        {"sentTo", url},
+        {"headers", request.headers},
+        {"body", request.body},
+    });
     exchanges_.push_back({request.url, request.verb, request.headers, request.body, 0, {}});
     // Journaled under the lock so that Stop cannot finish (and the journal go) meanwhile.
-    journal_.Add(JournalEntry::Kind::HttpRequest, std::move(description));
+    journal_.Add(JournalEntry::Kind::HttpRequest, std::move(description), std::move(fields));
     queue_.push_back({exchanges_.size() - 1, std::move(request), std::move(url),
                       std::move(callback)});
     work_.notify_one();
@@ -87,6 +96,21 @@ std::vector<HttpExchange> HttpService::Exchanges() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return exchanges_;
+}
+
+std::string HttpService::RequestInFlight() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (completed_ >= exchanges_.size()) {
+        return {};
+    }
+    return "a request to " + exchanges_[completed_].url + " is in flight";
+}
+
+std::uint64_t HttpService::Activity() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return exchanges_.size() + completed_;
 }
 
 void HttpService::WaitForIdle()
@@ -157,8 +181,9 @@ void HttpService::Complete(Job& job)
         exchanges_[job.exchange].status = answer.status;
         exchanges_[job.exchange].responseBody = answer.body;
     }
-    journal_.Add(JournalEntry::Kind::HttpResponse,
-                 fmt::format("http< {} {}", answer.status, answer.body));
+    journal_.Add(JournalEntry::Kind::HttpResponse, fmt::format("http< {} {}", answer.status, answer.body),
+                 std::make_shared<const nlohmann::json>(nlohmann::json{
+                     {"id", job.exchange}, {"url", job.request.url}, {"status", answer.status}, {"body", answer.body}}));
     if (job.callback) {
         CallGuarded(report_, "HTTP callback",
                     [&] { job.callback(answer.status, std::move(answer.body)); });

@@ -9,6 +9,7 @@
 // the responder run on the HTTP thread with no lock held.
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -42,6 +43,11 @@ public:
     bool Send(CurlRequest&& request, HttpWrapper::ResponseCallback&& callback);
     void SetResponder(Responder responder);
     std::vector<HttpExchange> Exchanges() const;
+    // "a request to URL is in flight" for the oldest request not yet answered with its callback
+    // returned; empty when there is none.
+    std::string RequestInFlight() const;
+    // Counts requests sent and answered so far: a change shows HTTP work done meanwhile.
+    std::uint64_t Activity() const;
     // Blocks until every request sent before the call has been answered and its callback has
     // returned.
     void WaitForIdle();

@@ -8,10 +8,10 @@ namespace sim {
 
 Journal::Journal(std::function<Clock::time_point()> now) : now_(std::move(now)) {}
 
-void Journal::Add(JournalEntry::Kind kind, std::string text)
+void Journal::Add(JournalEntry::Kind kind, std::string text, std::shared_ptr<const nlohmann::json> fields)
 {
     std::lock_guard<std::mutex> sinkLock(sinkMutex_);
-    JournalEntry entry{now_(), kind, std::move(text)};
+    JournalEntry entry{now_(), kind, std::move(text), std::move(fields)};
     {
         std::lock_guard<std::mutex> lock(entriesMutex_);
         entries_.push_back(entry);

@@ -21,7 +21,8 @@ public:
 
     explicit Journal(std::function<Clock::time_point()> now);
 
-    void Add(JournalEntry::Kind kind, std::string text);
+    // fields: the entry's parts as a JSON object, or null (JournalEntry::fields).
+    void Add(JournalEntry::Kind kind, std::string text, std::shared_ptr<const nlohmann::json> fields = nullptr);
     void SetSink(Sink sink);
 
     std::vector<JournalEntry> Entries() const;

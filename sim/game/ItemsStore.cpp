@@ -15,17 +15,31 @@ bool IsTeam(int team)
 
 std::uintptr_t ItemsStore::AddOwnedProduct(Product product)
 {
-    return owned_.Add(std::move(product));
+    return owned_->Add(std::move(product));
 }
 
 std::unique_ptr<ProductObject> ItemsStore::RemoveOwnedProduct(std::uint64_t instanceId)
 {
-    return owned_.Remove(instanceId);
+    return owned_->Remove(instanceId);
+}
+
+std::vector<Product> ItemsStore::OwnedProducts() const
+{
+    std::vector<Product> products;
+    for (const std::uintptr_t address : owned_->Array().elements) {
+        products.push_back(reinterpret_cast<const ProductObject*>(address)->Data());
+    }
+    return products;
+}
+
+void ItemsStore::ReplaceOwnedProducts(std::vector<Product> products)
+{
+    owned_ = std::make_unique<ProductList>(std::move(products));
 }
 
 const ProductObject* ItemsStore::FindOwnedProduct(std::uint64_t instanceId) const
 {
-    return owned_.Find(instanceId);
+    return owned_->Find(instanceId);
 }
 
 void ItemsStore::SetOwnedProductsAvailable(bool available)
@@ -35,7 +49,7 @@ void ItemsStore::SetOwnedProductsAvailable(bool available)
 
 const EngineArray* ItemsStore::OwnedProductsArray() const
 {
-    return ownedAvailable_ ? &owned_.Array() : nullptr;
+    return ownedAvailable_ ? &owned_->Array() : nullptr;
 }
 
 void ItemsStore::AddCatalogueProduct(std::int32_t id, std::uint8_t quality)

@@ -42,6 +42,10 @@ public:
     // address run, as the game does while it announces a removal.
     std::unique_ptr<ProductObject> RemoveOwnedProduct(std::uint64_t instanceId);
     const ProductObject* FindOwnedProduct(std::uint64_t instanceId) const;
+    // Every owned product, in the store's order.
+    std::vector<Product> OwnedProducts() const;
+    // The player owns exactly these products from now on (no game event announces it).
+    void ReplaceOwnedProducts(std::vector<Product> products);
     // Off: GetOwnedProducts gives a null array.
     void SetOwnedProductsAvailable(bool available);
     // nullptr while unavailable.
@@ -69,7 +73,7 @@ public:
     const TradeLobby* CurrentTrade() const { return trade_.get(); }
 
 private:
-    ProductList owned_;
+    std::unique_ptr<ProductList> owned_ = std::make_unique<ProductList>();
     bool ownedAvailable_ = true;
     std::map<std::int32_t, CatalogueProduct> catalogue_;  // map nodes keep their addresses
     std::string loadoutName_;

@@ -102,6 +102,36 @@ const DrawnItem& Frame::Get(std::string_view text) const
     return *found.front();
 }
 
+const DrawnItem& Frame::GetByLabel(std::string_view label) const
+{
+    if (!FindAll(label).empty()) {
+        return Get(label);
+    }
+    std::vector<const DrawnItem*> fitting;
+    std::vector<std::string> widgets;
+    for (const auto& item : items_) {
+        if (item.kind != DrawnItem::Kind::Button && item.kind != DrawnItem::Kind::Checkbox) {
+            continue;
+        }
+        widgets.push_back("\"" + item.text + "\"");
+        const bool leadingWords = !label.empty() && item.text.size() > label.size() &&
+                                  item.text.compare(0, label.size(), label) == 0 && item.text[label.size()] == ' ';
+        if (leadingWords) {
+            fitting.push_back(&item);
+        }
+    }
+    if (fitting.size() == 1) {
+        return *fitting.front();
+    }
+    const std::string listed =
+        widgets.empty() ? std::string("it has no buttons or checkboxes")
+                        : fmt::format("its buttons and checkboxes: {}", fmt::join(widgets, ", "));
+    if (fitting.empty()) {
+        throw std::invalid_argument(fmt::format("nothing labelled \"{}\" is on the page; {}", label, listed));
+    }
+    throw std::invalid_argument(fmt::format("\"{}\" starts {} labels; {}", label, fitting.size(), listed));
+}
+
 bool Frame::Contains(std::string_view text) const
 {
     return !FindAll(text).empty();

@@ -60,6 +60,11 @@ public:
     // or more than one.
     const DrawnItem& Get(std::string_view text) const;
     bool Contains(std::string_view text) const;
+    // The item a player means by `label`: the one item whose text is exactly `label`, else the one
+    // button or checkbox whose label starts with the words of `label` ("Sync" for "Sync
+    // Inventory" when no other widget starts so). Throws std::invalid_argument naming the page's
+    // buttons and checkboxes when none or several fit.
+    const DrawnItem& GetByLabel(std::string_view label) const;
     // Items on the same row as `item` (the item included), left to right.
     std::vector<const DrawnItem*> RowOf(const DrawnItem& item) const;
 

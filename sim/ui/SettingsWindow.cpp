@@ -72,7 +72,7 @@ const Frame& SettingsWindow::Draw(Plexar::Plugin::PluginSettingsWindow& page)
 
 DrawnItem SettingsWindow::Click(Plexar::Plugin::PluginSettingsWindow& page, std::string_view label)
 {
-    const DrawnItem item = lastFrame_.Get(label);
+    const DrawnItem item = lastFrame_.GetByLabel(label);
     if (item.kind != DrawnItem::Kind::Button && item.kind != DrawnItem::Kind::Checkbox) {
         throw std::invalid_argument("\"" + std::string(label) + "\" is a text, not a button or checkbox");
     }

@@ -48,7 +48,8 @@ public:
     // frame is closed and a std::runtime_error "RenderSettings threw: ..." follows.
     const Frame& Draw(Plexar::Plugin::PluginSettingsWindow& page);
 
-    // Clicks the button or checkbox labelled `label` in the last frame drawn: the mouse goes down
+    // Clicks the button or checkbox labelled `label` (or whose label starts with its words: see
+    // Frame::GetByLabel) in the last frame drawn: the mouse goes down
     // on its label in one frame and up in the next, as a player's click; both frames are drawn.
     // Returns the item clicked, as the last frame showed it (a greyed one ignores the click).
     // Throws std::invalid_argument when the last frame has no such widget, or only a plain text.

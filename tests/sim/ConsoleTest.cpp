@@ -83,6 +83,34 @@ TEST(Console, LinesSetCvarsPrintThemAndReportWhatTheyCannotRun)
     EXPECT_EQ(host->ConsoleLines().back(), "plexar-sim: unknown command: no_such_thing");
 }
 
+TEST(Console, CvarlistAndHelpListWhatIsRegistered)
+{
+    test::TestHost host;
+    auto console = host->CvarManager();
+    console->registerCvar("qvx_stats_enable", "1", "Enable stats sync");
+    console->registerCvar("qvx_inventorysync_enable", "0", "");
+    console->registerCvar("other", "x", "Not ours");
+    console->registerNotifier("qvx_sync", [](std::vector<std::string>) {}, "", 0);
+
+    host->ExecuteConsole("cvarlist qvx_");
+    host->ExecuteConsole("help");
+    host->ExecuteConsole("cvarlist a b");
+    EXPECT_EQ(host->ConsoleLines(), (std::vector<std::string>{
+                                        "qvx_inventorysync_enable = \"0\"",
+                                        "qvx_stats_enable = \"1\"  Enable stats sync",
+                                        "2 cvars starting with qvx_",
+                                        "qvx_sync",
+                                        "cvarlist [PREFIX]",
+                                        "help",
+                                        "plexar-sim: usage: cvarlist [PREFIX]",
+                                    }));
+    // A plug-in's own command of the name comes first.
+    std::vector<std::string> called;
+    console->registerNotifier("help", [&](std::vector<std::string> args) { called = args; }, "", 0);
+    host->ExecuteConsole("help me");
+    EXPECT_EQ(called, (std::vector<std::string>{"help", "me"}));
+}
+
 TEST(Console, CommandsGetTheirArgumentsAndMayThrow)
 {
     test::TestHost host;

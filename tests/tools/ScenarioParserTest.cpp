@@ -178,17 +178,26 @@ protected:
     CommandRegistry registry_ = BuiltInCommands();
 };
 
-TEST_F(BuiltInCommandsTest, WaitTakesAPlainNonNegativeNumberOfSeconds)
+TEST_F(BuiltInCommandsTest, WaitTakesADurationWithAUnitOrPlainSeconds)
 {
-    for (const char* good : {"wait 0", "wait 6", "wait 0.25", "wait 86400"}) {
+    for (const char* good : {"wait 0", "wait 6", "wait 0.25", "wait 86400", "wait 24h", "wait 1440m"}) {
         EXPECT_EQ(ProblemWith(good), "") << good;
     }
-    for (const char* bad : {"wait", "wait -1", "wait abc", "wait 1e3", "wait nan", "wait inf",
-                            "wait 5s", "wait 1.2.3", "wait 86400.5", "wait 1 2", "wait ."}) {
-        EXPECT_THAT(ProblemWith(bad),
-                    HasSubstr("demo.scn:1: wait: expected a number of seconds from 0 to 86400"))
+    for (const char* bad : {"wait", "wait -1", "wait abc", "wait 1e3", "wait nan", "wait inf", "wait 5 s",
+                            "wait 5d", "wait ms", "wait 1.2.3", "wait 86400.5", "wait 24.1h", "wait 1 2",
+                            "wait .", "wait 5sm"}) {
+        EXPECT_THAT(ProblemWith(bad), HasSubstr("demo.scn:1: wait: expected a duration from 0 to 86400 s"))
             << bad;
     }
+}
+
+TEST(ParseDuration, ReadsMillisecondsSecondsMinutesAndHours)
+{
+    EXPECT_DOUBLE_EQ(ParseDuration("500ms").count(), 0.5);
+    EXPECT_DOUBLE_EQ(ParseDuration("5s").count(), 5);
+    EXPECT_DOUBLE_EQ(ParseDuration("2m").count(), 120);
+    EXPECT_DOUBLE_EQ(ParseDuration("1h").count(), 3600);
+    EXPECT_DOUBLE_EQ(ParseDuration("1.5").count(), 1.5);
 }
 
 TEST_F(BuiltInCommandsTest, ArgumentsAreCheckedPerCommand)
@@ -201,6 +210,47 @@ TEST_F(BuiltInCommandsTest, ArgumentsAreCheckedPerCommand)
     EXPECT_EQ(ProblemWith("expect-log \"a\" b"),
               "demo.scn:1: expect-log: unexpected ' b' after the closing quote");
     EXPECT_EQ(ProblemWith("expect-log Plugin loaded!"), "");
+}
+
+TEST_F(BuiltInCommandsTest, AnUnknownCommandSuggestsTheNearestKnownOne)
+{
+    EXPECT_EQ(ProblemWith("expect-logs Plugin loaded!"),
+              "demo.scn:1: unknown command 'expect-logs'; did you mean 'expect-log'?");
+    EXPECT_EQ(ProblemWith("inventroy load x.json"), "demo.scn:1: unknown command 'inventroy'; did you mean 'inventory'?");
+    EXPECT_EQ(ProblemWith("frobnicate"), "demo.scn:1: unknown command 'frobnicate'");
+}
+
+TEST_F(BuiltInCommandsTest, AssertionsCheckTheirArgumentsWhenRead)
+{
+    for (const char* good : {"expect-request /api", "expect-request GET /api/v2/x.php", "expect-request /a 200",
+                             "expect-request POST /a 0", "expect-requests 0 /a", "expect-requests 2 GET /a 401",
+                             "expect-toast synced", "expect-no-log \"a # b\"", "expect-modal Scammer",
+                             "ws-send --expect OK {\"UserCode\":\"a\"}", "ws-send --expect-none --origin http://x hi",
+                             "ws-send --expect 'two words' hi"}) {
+        EXPECT_EQ(ProblemWith(good), "") << good;
+    }
+    EXPECT_THAT(ProblemWith("expect-request get /a"), HasSubstr("VERB in capitals, got 'get'"));
+    EXPECT_THAT(ProblemWith("expect-request GET"), HasSubstr("PATH starting with '/'"));
+    EXPECT_THAT(ProblemWith("expect-request /a 700"), HasSubstr("an HTTP status from 0 to 599, got '700'"));
+    EXPECT_THAT(ProblemWith("expect-request /a 200 more"), HasSubstr("takes no arguments, got 'more'"));
+    EXPECT_THAT(ProblemWith("expect-requests x /a"), HasSubstr("expected a count"));
+    EXPECT_THAT(ProblemWith("expect-toast"), HasSubstr("expect-toast: expected a text"));
+    EXPECT_THAT(ProblemWith("ws-send --expect OK --expect-none hi"), HasSubstr("exclude each other"));
+    EXPECT_THAT(ProblemWith("ws-send --expect"), HasSubstr("--expect needs a value"));
+    EXPECT_THAT(ProblemWith("ws-send --expect-none"), HasSubstr("expected [--origin ORIGIN]"));
+}
+
+TEST(TakeWord, TakesQuotedAndPlainWordsOffTheFront)
+{
+    std::string_view text = "  \"a b\" 'c \"d' e  f";
+    EXPECT_EQ(TakeWord(text), "a b");
+    EXPECT_EQ(TakeWord(text), "c \"d");
+    EXPECT_EQ(TakeWord(text), "e");
+    EXPECT_EQ(text, "f");
+    std::string_view open = "'never closed";
+    EXPECT_THROW(TakeWord(open), std::invalid_argument);
+    EXPECT_EQ(UrlPath("https://api.quorvex.com/api/v2/x.php?lastRequest=g#f"), "/api/v2/x.php");
+    EXPECT_EQ(UrlPath("http://127.0.0.1:9"), "/");
 }
 
 TEST(ParseText, UnquotesOneQuotedTextAndKeepsOtherTextAsWritten)

@@ -44,6 +44,11 @@ public:
     // The names of commands that start with this word ("inventory" -> "inventory load", ...).
     std::vector<std::string> NamesStartingWith(std::string_view firstWord) const;
 
+    // The command name nearest to the word as a typo of it ("expect-logs" -> "expect-log"): the
+    // fewest single-character edits, at most a third of the word's length (at least 1). Empty
+    // when none is that near.
+    std::string NearestName(std::string_view word) const;
+
     // "  name USAGE  summary" per command, in the order they were added; the summaries aligned
     // and wrapped to 100 columns.
     std::string HelpText() const;

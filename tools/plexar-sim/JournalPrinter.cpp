@@ -33,20 +33,62 @@ JournalPrinter::JournalPrinter(sim::Clock::time_point start, std::ostream& outpu
 {
 }
 
+std::string JournalPrinter::Stamped(sim::Clock::time_point at, const std::string& text) const
+{
+    const double seconds = std::chrono::duration<double>(at - start_).count();
+    return fmt::format("[{:8.3f}] {}\n", seconds, IndentContinuationLines(text));
+}
+
 void JournalPrinter::Print(const sim::JournalEntry& entry) noexcept
 {
     try {
-        const double seconds = std::chrono::duration<double>(entry.at - start_).count();
-        const std::string line =
-            fmt::format("[{:8.3f}] {}\n", seconds, IndentContinuationLines(entry.text));
+        const std::string line = Stamped(entry.at, entry.text);
         std::lock_guard<std::mutex> lock(mutex_);
-        output_ << line << std::flush;
+        Write(line);
         if (consoleLog_ != nullptr && entry.kind == sim::JournalEntry::Kind::Console) {
             *consoleLog_ << entry.text << '\n' << std::flush;
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "plexar-sim: a journal entry could not be printed: %s\n",
                      error.what());
+    }
+}
+
+void JournalPrinter::PrintLine(const std::string& line) noexcept
+{
+    try {
+        const std::string text = line + '\n';
+        std::lock_guard<std::mutex> lock(mutex_);
+        Write(text);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "plexar-sim: a line could not be printed: %s\n", error.what());
+    }
+}
+
+void JournalPrinter::PrintLibraryLine(sim::Clock::time_point at, const std::string& line) noexcept
+{
+    // What WebSocket++ logs whenever a server stops with its accept pending or a handshake
+    // unfinished: no fault.
+    constexpr const char* UsualAtStop[] = {"handle_accept error: Operation aborted", "WebSocket Connection Unknown"};
+    try {
+        bool usual = false;
+        for (const char* text : UsualAtStop) {
+            usual = usual || line.find(text) != std::string::npos;
+        }
+        const std::string text = Stamped(at, "websocket++: " + line + (usual ? " (usual when the server stops)" : ""));
+        std::lock_guard<std::mutex> lock(mutex_);
+        Write(text);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "plexar-sim: a library line could not be printed: %s\n", error.what());
+    }
+}
+
+void JournalPrinter::Write(const std::string& text) noexcept
+{
+    try {
+        output_ << text << std::flush;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "plexar-sim: the output could not be written: %s\n", error.what());
     }
 }
 

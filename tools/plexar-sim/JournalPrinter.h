@@ -9,6 +9,7 @@
 // a mutex keeps lines whole and in order on both streams.
 #include <mutex>
 #include <ostream>
+#include <string>
 
 #include "sim/Host.h"
 
@@ -22,8 +23,17 @@ public:
     // Never throws: it is the host's journal sink. A line that cannot be written is reported on
     // stderr.
     void Print(const sim::JournalEntry& entry) noexcept;
+    // A line of a command's report ("settings:", a modal), as it is.
+    void PrintLine(const std::string& line) noexcept;
+    // A log line of a library inside the plug-in (WebSocket++), stamped and marked as such; its
+    // usual lines at shutdown are marked as usual.
+    void PrintLibraryLine(sim::Clock::time_point at, const std::string& line) noexcept;
 
 private:
+    // Writes the text, which ends in '\n', to the output; under mutex_.
+    void Write(const std::string& text) noexcept;
+    std::string Stamped(sim::Clock::time_point at, const std::string& text) const;
+
     const sim::Clock::time_point start_;
     std::mutex mutex_;
     std::ostream& output_;

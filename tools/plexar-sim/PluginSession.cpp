@@ -50,8 +50,8 @@ PluginSession::~PluginSession()
 
 void PluginSession::Load()
 {
-    if (state_ != State::NotCreated) {
-        throw std::logic_error("the plug-in was loaded before");
+    if (state_ != State::NotCreated && state_ != State::Deleted) {
+        throw std::logic_error("the plug-in is loaded; delete it first");
     }
     plugin_ = CreatePlugin(library_.Exports());
     settingsWindow_ = SettingsWindowOf(*plugin_);

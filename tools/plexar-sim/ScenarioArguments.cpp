@@ -43,17 +43,35 @@ std::string_view Trim(std::string_view text)
     return text.substr(start, end - start + 1);
 }
 
-std::chrono::duration<double> ParseSeconds(std::string_view text)
+std::chrono::duration<double> ParseDuration(std::string_view text)
 {
-    double seconds = 0;
-    const bool parsed = IsPlainDecimal(text) &&
-                        std::from_chars(text.data(), text.data() + text.size(), seconds).ec ==
-                            std::errc();
-    if (!parsed || seconds > MaxWaitSeconds) {
-        throw std::invalid_argument(fmt::format(
-            "expected a number of seconds from 0 to {}, got '{}'", MaxWaitSeconds, text));
+    struct Unit {
+        std::string_view suffix;
+        double seconds;
+    };
+    // "ms" before "m" and "s": the longest suffix that fits names the unit.
+    constexpr Unit Units[] = {{"ms", 0.001}, {"s", 1}, {"m", 60}, {"h", 3600}};
+    std::string_view number = text;
+    double scale = 1;
+    for (const Unit& unit : Units) {
+        if (number.size() > unit.suffix.size() &&
+            number.substr(number.size() - unit.suffix.size()) == unit.suffix) {
+            number.remove_suffix(unit.suffix.size());
+            scale = unit.seconds;
+            break;
+        }
     }
-    return std::chrono::duration<double>(seconds);
+    double value = 0;
+    const bool parsed = IsPlainDecimal(number) &&
+                        std::from_chars(number.data(), number.data() + number.size(), value).ec ==
+                            std::errc();
+    if (!parsed || value * scale > MaxWaitSeconds) {
+        throw std::invalid_argument(fmt::format(
+            "expected a duration from 0 to {} s: a number of seconds, or with a unit: 500ms, 5s, "
+            "2m, 1h; got '{}'",
+            MaxWaitSeconds, text));
+    }
+    return std::chrono::duration<double>(value * scale);
 }
 
 std::string ParseText(std::string_view text)
@@ -86,6 +104,46 @@ std::string ParseText(std::string_view text)
         }
     }
     throw std::invalid_argument("the quoted text has no closing quote");
+}
+
+std::string TakeWord(std::string_view& text)
+{
+    text = Trim(text);
+    if (text.empty()) {
+        throw std::invalid_argument("expected a word");
+    }
+    std::size_t end = 0;
+    if (text.front() == '\'') {
+        end = text.find('\'', 1);
+        if (end == std::string_view::npos) {
+            throw std::invalid_argument("the quoted text has no closing quote");
+        }
+        ++end;
+    } else if (text.front() == '"') {
+        end = 1;
+        while (end < text.size() && text[end] != '"') {
+            end += text[end] == '\\' ? 2 : 1;
+        }
+        if (end >= text.size()) {
+            throw std::invalid_argument("the quoted text has no closing quote");
+        }
+        ++end;
+    } else {
+        end = std::min(text.find_first_of(" \t"), text.size());
+    }
+    std::string word = ParseText(text.substr(0, end));
+    text = Trim(text.substr(end));
+    return word;
+}
+
+std::string UrlPath(std::string_view url)
+{
+    const auto scheme = url.find("://");
+    const auto start = url.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+    if (start == std::string_view::npos) {
+        return "/";
+    }
+    return std::string(url.substr(start, url.find_first_of("?#", start) - start));
 }
 
 void ExpectNoArguments(std::string_view text)

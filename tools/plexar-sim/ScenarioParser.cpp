@@ -108,7 +108,10 @@ ScenarioStep ScenarioParser::ParseCommand(const std::string& text,
         const std::string word = FirstWord(text);
         const auto related = commands_.NamesStartingWith(word);
         if (related.empty()) {
-            throw std::invalid_argument(fmt::format("unknown command '{}'", word));
+            const std::string nearest = commands_.NearestName(word);
+            throw std::invalid_argument(nearest.empty() ? fmt::format("unknown command '{}'", word)
+                                                        : fmt::format("unknown command '{}'; did you mean '{}'?",
+                                                                      word, nearest));
         }
         throw std::invalid_argument(fmt::format("unknown command '{}'; known: {}", text,
                                                 fmt::join(related, ", ")));

@@ -2,25 +2,34 @@
 // the substitute host, printing everything the host shows or does.
 //
 // Threads: the main thread parses, loads and plays; it is the game thread. The host's HTTP
-// threads only reach the journal printer.
+// thread reaches only the journal sinks; threads of the plug-in that write to std::cout or
+// std::cerr reach only the library-line printer.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <fmt/ostream.h>
 
 #include "sim/Host.h"
+#include "sim/ThreadActivity.h"
 #include "tools/plexar-sim/DefaultPaths.h"
+#include "tools/plexar-sim/JournalJson.h"
 #include "tools/plexar-sim/JournalPrinter.h"
+#include "tools/plexar-sim/LineStreamBuf.h"
 #include "tools/plexar-sim/PluginLibrary.h"
 #include "tools/plexar-sim/PluginSession.h"
 #include "tools/plexar-sim/ScenarioParser.h"
 #include "tools/plexar-sim/ScenarioRunner.h"
+#include "tools/plexar-sim/VirtualWallClock.h"
 #include "tools/plexar-sim/commands/Commands.h"
 
 namespace {
@@ -37,6 +46,11 @@ struct CommandLine {
     std::string serviceUrl;
     std::string userId = sim::HostOptions().uniqueId;
     std::string consoleLog;
+    std::string journalJson;
+    bool virtualTime = false;
+    bool check = false;
+    bool keep = false;
+    bool verbose = false;
     std::string scenario;
 };
 
@@ -55,11 +69,15 @@ std::string HelpFooter(const CommandRegistry& commands)
         "Without SCENARIO the plug-in is loaded and unloaded at once.\n"
         "\nScenario commands:\n{}"
         "\nAfter the scenario the plug-in is unloaded and deleted unless the scenario did it.\n"
+        "\nVirtual time (--virtual-time): the clock jumps from one timer to the next once nothing\n"
+        "holds it: no request is in flight, no game-thread task is queued and no other thread of\n"
+        "the process is running. A request holds it until answered or timed out.\n"
         "\nExit status:\n"
         "  0  the scenario played through and the plug-in threw nothing\n"
-        "  1  a scenario command failed (expect-log, a command needing a deleted plug-in, ...)\n"
-        "     or onLoad, onUnload or deletePlugin threw\n"
-        "  2  bad command line or scenario, or the plug-in library was refused\n",
+        "  1  a scenario command failed (an expect-..., a command needing a deleted plug-in, ...),\n"
+        "     onLoad, onUnload or deletePlugin threw, or a log could not be written\n"
+        "  2  bad command line or scenario, an output file cannot be written, or the plug-in\n"
+        "     library was refused\n",
         commands.HelpText());
 }
 
@@ -70,10 +88,12 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                    "executable's folder)")
         ->type_name("PATH");
     app.add_option("--host-dir", line.hostDir,
-                   "The host folder, with cfg/ and data/ below it; created when missing "
-                   "(default: a fresh folder under $XDG_STATE_HOME or ~/.local/state, "
-                   "plexar-sim/<timestamp>-<pid>)")
+                   "The host folder, with cfg/ and data/ below it; created when missing and kept "
+                   "(default: a fresh temporary folder, removed at the end unless --keep)")
         ->type_name("DIR");
+    app.add_flag("--keep", line.keep,
+                 "Without --host-dir: make the fresh host folder under $XDG_STATE_HOME or "
+                 "~/.local/state (plexar-sim/<timestamp>-<pid>) and keep it");
     app.add_option("--service-url", line.serviceUrl,
                    "Send the requests meant for https://api.quorvex.com to this base URL "
                    "instead, e.g. http://127.0.0.1:8080")
@@ -86,6 +106,18 @@ void DefineFlags(CLI::App& app, CommandLine& line)
     app.add_option("--console-log", line.consoleLog,
                    "Also write the plug-in's console lines to FILE, one per line, as logged")
         ->type_name("FILE");
+    app.add_option("--journal-json", line.journalJson,
+                   "Also write every journal entry to FILE as one JSON object per line")
+        ->type_name("FILE");
+    app.add_flag("--virtual-time", line.virtualTime,
+                 "Play on a virtual clock that jumps to the next timer once no work is under way "
+                 "(default: real time)");
+    app.add_flag("--check", line.check,
+                 "Only read and check the scenario file; print nothing when it is good");
+    app.add_flag("--verbose", line.verbose,
+                 "Also print the log lines of the plug-in's WebSocket library");
+    app.set_version_flag("--version", fmt::format("plexar-sim {} (Plexar SDK build {})", PLEXAR_SIM_VERSION,
+                                                  Plexar::Plugin::SdkBuildVersion));
     app.add_option("SCENARIO", line.scenario, "The scenario file to play")->type_name("FILE");
 }
 
@@ -96,8 +128,117 @@ int Refuse(const std::string& reason)
     return ExitRefused;
 }
 
+// Opens FILE for writing (truncated) into `file`; an empty text when it worked, else why not.
+std::string OpenOutput(const std::string& path, const char* what, std::ofstream& file)
+{
+    if (path.empty()) {
+        return {};
+    }
+    file.open(path, std::ios::out | std::ios::trunc);
+    return file ? std::string() : fmt::format("cannot write the {} {}: {}", what, path, std::strerror(errno));
+}
+
+struct Outputs {
+    std::ostream& out;     // the journal and the commands' reports
+    std::ostream& errors;  // failures
+    std::ofstream consoleLog;
+    std::ofstream journalJson;
+    // The host folder to remove once the host is gone; empty to keep it.
+    std::filesystem::path removeAfterwards;
+};
+
+// Loads the plug-in into a host and plays the steps; the exit status.
+int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Outputs& outputs)
+{
+    // The library and the printers outlive the host: its destructor still runs the plug-in's
+    // last callbacks, which may log.
+    const PluginLibrary library(line.plugin.empty() ? DefaultPluginPath()
+                                                    : std::filesystem::path(line.plugin));
+    outputs.out << library.Describe();
+
+    sim::HostOptions options;
+    if (!line.hostDir.empty()) {
+        options.hostDir = line.hostDir;
+    } else if (line.keep) {
+        options.hostDir = DefaultHostDir();
+    }  // else the host makes a fresh temporary folder
+    options.virtualTime = line.virtualTime;
+    options.virtualStart = std::chrono::floor<std::chrono::milliseconds>(sim::Clock::now());
+    options.holdTimeForOtherThreads = line.virtualTime;
+    options.serviceUrl = line.serviceUrl;
+    options.uniqueId = line.userId;
+
+    const sim::Clock::time_point start = line.virtualTime ? options.virtualStart : sim::Clock::now();
+    JournalPrinter printer(start, outputs.out, outputs.consoleLog.is_open() ? &outputs.consoleLog : nullptr);
+    std::optional<JournalJsonWriter> json;
+    if (outputs.journalJson.is_open()) {
+        json.emplace(start, outputs.journalJson);
+    }
+    sim::Host host(options);
+    const bool removeHostDir = line.hostDir.empty() && !line.keep;
+    fmt::print(outputs.out, "host folder: {}{}\n", host.Options().hostDir.string(),
+               removeHostDir ? " (removed at the end; --keep keeps it)" : "");
+    if (!options.serviceUrl.empty()) {
+        fmt::print(outputs.out, "service requests go to: {}\n", options.serviceUrl);
+    }
+    if (line.virtualTime) {
+        fmt::print(outputs.out, "virtual time\n");
+    }
+    outputs.out.flush();
+    host.SetJournalSink([&printer, &json](const sim::JournalEntry& entry) {
+        printer.Print(entry);
+        if (json) {
+            json->Write(entry);
+        }
+    });
+
+    bool played = false;
+    bool faulted = false;
+    {
+        // Whatever the plug-in's libraries write to the standard streams (WebSocket++'s log)
+        // comes as whole lines, printed with --verbose only.
+        LineStreamBuf libraryLines([&](const std::string& text) {
+            if (line.verbose) {
+                printer.PrintLibraryLine(host.Now(), text);
+            }
+        });
+        const StreamRedirect coutRedirect(std::cout, libraryLines);
+        const StreamRedirect cerrRedirect(std::cerr, libraryLines);
+        LineStreamBuf reportLines([&printer](const std::string& text) { printer.PrintLine(text); });
+        std::ostream reports(&reportLines);
+        std::optional<VirtualWallClock> wallClock;
+        if (line.virtualTime) {
+            wallClock.emplace(host);
+        }
+
+        sim::ui::SettingsWindow settingsWindow;
+        PluginSession plugin(library, host, settingsWindow, outputs.errors);
+        plugin.Load();
+        Session session{host, plugin, settingsWindow, reports};
+        played = PlayScenario(steps, session, outputs.errors);
+        plugin.Finish();
+        faulted = plugin.Faulted();
+    }
+
+    int status = played && !faulted ? ExitPassed : ExitFailed;
+    if (outputs.consoleLog.is_open() && !outputs.consoleLog.flush()) {
+        fmt::print(stderr, "plexar-sim: writing the console log {} failed\n", line.consoleLog);
+        status = ExitFailed;
+    }
+    if (json && json->Failed()) {
+        status = ExitFailed;
+    }
+    if (removeHostDir) {
+        outputs.removeAfterwards = host.Options().hostDir;
+    }
+    return status;
+}
+
 int Simulate(const CommandLine& line, const CommandRegistry& commands)
 {
+    if (line.check && line.scenario.empty()) {
+        return Refuse("--check needs a SCENARIO");
+    }
     std::vector<ScenarioStep> steps;
     if (!line.scenario.empty()) {
         try {
@@ -107,50 +248,37 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
             return ExitRefused;
         }
     }
+    if (line.check) {
+        return ExitPassed;
+    }
 
-    std::ofstream consoleLogFile;
-    if (!line.consoleLog.empty()) {
-        consoleLogFile.open(line.consoleLog, std::ios::out | std::ios::trunc);
-        if (!consoleLogFile) {
-            return Refuse(fmt::format("cannot write the console log {}: {}", line.consoleLog,
-                                      std::strerror(errno)));
+    // The real standard streams: std::cout and std::cerr get another buffer while playing.
+    std::ostream out(std::cout.rdbuf());
+    std::ostream errors(std::cerr.rdbuf());
+    Outputs outputs{out, errors, {}, {}, {}};
+    for (const std::string& problem : {OpenOutput(line.consoleLog, "console log", outputs.consoleLog),
+                                       OpenOutput(line.journalJson, "JSON journal", outputs.journalJson)}) {
+        if (!problem.empty()) {
+            return Refuse(problem);
         }
     }
-
-    // The library and the printer outlive the host: its destructor still runs the plug-in's last
-    // callbacks, which may log.
-    const PluginLibrary library(line.plugin.empty() ? DefaultPluginPath()
-                                                    : std::filesystem::path(line.plugin));
-    fmt::print("{}", library.Describe());
-
-    sim::HostOptions options;
-    options.hostDir = line.hostDir.empty() ? DefaultHostDir() : std::filesystem::path(line.hostDir);
-    options.virtualTime = false;
-    options.serviceUrl = line.serviceUrl;
-    options.uniqueId = line.userId;
-    fmt::print("host folder: {}\n", options.hostDir.string());
-    if (!options.serviceUrl.empty()) {
-        fmt::print("service requests go to: {}\n", options.serviceUrl);
+    if (line.virtualTime) {
+        try {
+            (void)sim::SampleOtherThreads();
+        } catch (const std::exception& error) {
+            return Refuse(fmt::format("--virtual-time needs to see this process's threads: {}", error.what()));
+        }
     }
-    std::fflush(stdout);
-
-    JournalPrinter printer(sim::Clock::now(), std::cout,
-                           consoleLogFile.is_open() ? &consoleLogFile : nullptr);
-    sim::Host host(options);
-    host.SetJournalSink([&printer](const sim::JournalEntry& entry) { printer.Print(entry); });
-
-    sim::ui::SettingsWindow settingsWindow;
-    PluginSession plugin(library, host, settingsWindow, std::cerr);
-    plugin.Load();
-    Session session{host, plugin, settingsWindow, std::cout};
-    const bool played = PlayScenario(steps, session, std::cerr);
-    plugin.Finish();
-
-    if (consoleLogFile.is_open() && !consoleLogFile.flush()) {
-        fmt::print(stderr, "plexar-sim: writing the console log {} failed\n", line.consoleLog);
-        return ExitFailed;
+    const int status = Play(line, steps, outputs);
+    if (!outputs.removeAfterwards.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(outputs.removeAfterwards, error);
+        if (error) {
+            fmt::print(stderr, "plexar-sim: cannot remove the host folder {}: {}\n",
+                       outputs.removeAfterwards.string(), error.message());
+        }
     }
-    return played && !plugin.Faulted() ? ExitPassed : ExitFailed;
+    return status;
 }
 
 }  // namespace

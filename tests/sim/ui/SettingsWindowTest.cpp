@@ -6,6 +6,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <imgui.h>
@@ -148,7 +150,8 @@ TEST_F(SettingsWindowTest, ClickRefusesWhatIsNoWidgetOnThePage)
         window.Click(*page, "Missing");
         FAIL() << "clicked a label that is not there";
     } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "nothing labelled \"Missing\" is on the page");
+        EXPECT_STREQ(error.what(),
+                     "nothing labelled \"Missing\" is on the page; its buttons and checkboxes: \"Twice\", \"Twice\"");
     }
     try {
         window.Click(*page, "Just text");
@@ -162,6 +165,39 @@ TEST_F(SettingsWindowTest, ClickRefusesWhatIsNoWidgetOnThePage)
     } catch (const std::invalid_argument& error) {
         EXPECT_STREQ(error.what(), "\"Twice\" is on the page 2 times");
     }
+}
+
+TEST_F(SettingsWindowTest, ClickTakesTheLeadingWordsOfOneWidgetsLabel)
+{
+    int inventory = 0;
+    bool enabled = false;
+    Page([&] {
+        ImGui::TextUnformatted("Sync settings");
+        if (ImGui::Button("Sync Inventory")) {
+            ++inventory;
+        }
+        ImGui::Button("Sync Loadout");
+        ImGui::Checkbox("Enable inventory sync", &enabled);
+    });
+    window.Draw(*page);
+
+    EXPECT_EQ(window.Click(*page, "Sync Inventory").text, "Sync Inventory");
+    EXPECT_EQ(window.Click(*page, "Enable").text, "Enable inventory sync");
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(inventory, 1);
+    const std::string widgets = "its buttons and checkboxes: \"Sync Inventory\", \"Sync Loadout\", \"Enable inventory sync\"";
+    for (const auto& [label, problem] : std::vector<std::pair<std::string, std::string>>{
+             {"Sync", "\"Sync\" starts 2 labels; " + widgets},
+             {"Sync Inv", "nothing labelled \"Sync Inv\" is on the page; " + widgets},
+         }) {
+        try {
+            window.Click(*page, label);
+            FAIL() << "clicked " << label;
+        } catch (const std::invalid_argument& error) {
+            EXPECT_EQ(error.what(), problem);
+        }
+    }
+    EXPECT_EQ(inventory, 1);
 }
 
 TEST_F(SettingsWindowTest, PageThatThrowsFailsItsFrameAndTheNextFrameIsWhole)

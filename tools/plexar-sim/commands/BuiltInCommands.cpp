@@ -6,6 +6,7 @@ CommandRegistry BuiltInCommands()
 {
     CommandRegistry commands;
     AddSessionCommands(commands);
+    AddExpectCommands(commands);
     AddLinkingCommands(commands);
     AddInventoryCommands(commands);
     AddLoadoutCommands(commands);

@@ -7,13 +7,18 @@
 
 namespace plexarsim {
 
-// wait, console, unload, delete, expect-log.
+// wait, console, unload, delete, load.
 void AddSessionCommands(CommandRegistry& commands);
+
+// expect-log, expect-no-log, expect-toast, expect-no-toast, expect-modal, expect-request,
+// expect-requests.
+void AddExpectCommands(CommandRegistry& commands);
 
 // ws-send.
 void AddLinkingCommands(CommandRegistry& commands);
 
-// item add, item add-silent, item remove, inventory generate, inventory unavailable/available.
+// item add, item add-silent, item remove, inventory generate, inventory load, inventory save,
+// inventory unavailable/available.
 void AddInventoryCommands(CommandRegistry& commands);
 
 // loadout set.

@@ -1,6 +1,10 @@
 // Commands that change what the player owns: products arriving (with or without the game's
 // notification) and leaving, a generated inventory, and an items store the game cannot give.
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -12,6 +16,7 @@
 #include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/commands/Commands.h"
 #include "tools/plexar-sim/commands/GameJson.h"
+#include "tools/plexar-sim/commands/ProductForm.h"
 
 namespace plexarsim {
 namespace {
@@ -20,6 +25,38 @@ namespace game = sim::game;
 
 constexpr std::uint64_t FirstGeneratedInstance = 1'000'000'000;
 constexpr std::size_t MaxGenerated = 1'000'000;
+// An inventory file larger than this is refused unread.
+constexpr std::uintmax_t MaxInventoryFileBytes = 1ull << 30;
+
+nlohmann::json ReadJsonFile(const std::string& file)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error) {
+        throw std::runtime_error(fmt::format("cannot read {}: {}", file, error.message()));
+    }
+    if (size > MaxInventoryFileBytes) {
+        throw std::runtime_error(fmt::format("{} is {} bytes, more than the {} an inventory file may have", file, size,
+                                             MaxInventoryFileBytes));
+    }
+    std::ifstream input(file);
+    if (!input) {
+        throw std::runtime_error(fmt::format("cannot read {}: {}", file, std::strerror(errno)));
+    }
+    try {
+        return nlohmann::json::parse(input);
+    } catch (const nlohmann::json::exception& failure) {
+        throw std::runtime_error(fmt::format("{} is not JSON: {}", file, failure.what()));
+    }
+}
+
+void WriteTextFile(const std::string& file, const std::string& text)
+{
+    std::ofstream output(file, std::ios::out | std::ios::trunc);
+    if (!output || !(output << text << '\n') || !output.flush()) {
+        throw std::runtime_error(fmt::format("cannot write {}: {}", file, std::strerror(errno)));
+    }
+}
 
 std::uint64_t ParseUnsigned(std::string_view text, const char* what)
 {
@@ -135,6 +172,31 @@ void AddInventoryCommands(CommandRegistry& commands)
                                   ++i;
                               }
                           }
+                      };
+                  }});
+    commands.Add({"inventory load", "FILE",
+                  "The player owns exactly the products of the JSON file from now on (no hook is called): an "
+                  "array of products in the plug-in's product form, or an inventory snapshot file (its \"items\").",
+                  [](const std::string& arguments) -> StepAction {
+                      const std::string file = ParseText(arguments);
+                      return [file](Session& session) {
+                          std::vector<game::Product> products;
+                          try {
+                              products = ReadProductForm(ReadJsonFile(file), session.host);
+                          } catch (const std::invalid_argument& problem) {
+                              throw std::runtime_error(fmt::format("{}: {}", file, problem.what()));
+                          }
+                          session.host.GetWorld().Items().ReplaceOwnedProducts(std::move(products));
+                      };
+                  }});
+    commands.Add({"inventory save", "FILE",
+                  "Writes the products the player owns to FILE, as a JSON array in the plug-in's product form.",
+                  [](const std::string& arguments) -> StepAction {
+                      const std::string file = ParseText(arguments);
+                      return [file](Session& session) {
+                          const auto products = session.host.GetWorld().Items().OwnedProducts();
+                          WriteTextFile(file, WriteProductForm(products, session.host)
+                                                  .dump(4, ' ', false, nlohmann::json::error_handler_t::replace));
                       };
                   }});
     commands.Add({"inventory unavailable", "", "The game cannot give its items store (as before it has loaded).",

@@ -21,17 +21,6 @@ struct ScriptedAnswer {
     std::string body;
 };
 
-// "https://api.quorvex.com/api/v2/x.php?a=1" -> "/api/v2/x.php".
-std::string PathOf(const std::string& url)
-{
-    const auto scheme = url.find("://");
-    const auto start = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    if (start == std::string::npos) {
-        return "/";
-    }
-    return url.substr(start, url.find_first_of("?#", start) - start);
-}
-
 ScriptedAnswer ParseAnswer(std::string_view arguments)
 {
     const auto pathEnd = arguments.find_first_of(" \t");
@@ -62,7 +51,7 @@ public:
 
     sim::ScriptedResponse Answer(const CurlRequest& request) const
     {
-        const std::string path = PathOf(request.url);
+        const std::string path = UrlPath(request.url);
         std::lock_guard<std::mutex> lock(mutex_);
         const auto found = answers_.find(path);
         if (found == answers_.end()) {

@@ -11,12 +11,13 @@ namespace plexarsim {
 
 void AddSessionCommands(CommandRegistry& commands)
 {
-    commands.Add({"wait", "SECONDS",
-                  fmt::format("Runs the game loop for that long (a decimal number, at most {}): "
-                              "timers, tasks and HTTP callbacks happen meanwhile.",
+    commands.Add({"wait", "DURATION",
+                  fmt::format("Runs the game loop for that long (500ms, 5s, 2m, 1h; a bare number "
+                              "is seconds; at most {} s): timers, tasks and HTTP callbacks happen "
+                              "meanwhile.",
                               MaxWaitSeconds),
                   [](const std::string& arguments) -> StepAction {
-                      const sim::Seconds duration = ParseSeconds(arguments);
+                      const sim::Seconds duration = ParseDuration(arguments);
                       return [duration](Session& session) { session.host.RunFor(duration); };
                   }});
     commands.Add({"console", "LINE",
@@ -41,16 +42,12 @@ void AddSessionCommands(CommandRegistry& commands)
                       ExpectNoArguments(arguments);
                       return [](Session& session) { session.plugin.Delete(); };
                   }});
-    commands.Add({"expect-log", "TEXT",
-                  "Fails the run (exit status 1) unless a console line so far contains TEXT "
-                  "(as written, or one \"quoted\" text).",
+    commands.Add({"load", "",
+                  "After delete: creates a new plug-in object from the same library into the same host (same host "
+                  "folder, cvars and hooks kept) and calls onLoad, as a host does when it reloads a plug-in.",
                   [](const std::string& arguments) -> StepAction {
-                      std::string text = ParseText(arguments);
-                      return [text](Session& session) {
-                          if (!session.host.ConsoleContains(text)) {
-                              throw std::runtime_error("no console line contains: " + text);
-                          }
-                      };
+                      ExpectNoArguments(arguments);
+                      return [](Session& session) { session.plugin.Load(); };
                   }});
 }
 

@@ -51,7 +51,7 @@ void AddSettingsCommands(CommandRegistry& commands)
                           auto& page = PageOf(session);
                           session.settingsWindow.Draw(page);
                           const sim::ui::DrawnItem clicked = session.settingsWindow.Click(page, label);
-                          session.out << fmt::format("settings: clicked \"{}\"{}", label,
+                          session.out << fmt::format("settings: clicked \"{}\"{}", clicked.text,
                                                      clicked.Greyed() ? ", which is greyed: nothing happens" : "")
                                       << std::endl;
                           session.host.RunUntilIdle();

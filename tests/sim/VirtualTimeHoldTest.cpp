@@ -1,0 +1,135 @@
+// Virtual time held by work on other threads: the clock does not jump while a hold check reports
+// work under way, and the other threads' state as the hold check of plexar-sim reads it.
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sim/GameLoop.h"
+#include "sim/ThreadActivity.h"
+
+namespace sim {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+
+const Clock::time_point Start{std::chrono::seconds{1767225600}};
+
+TEST(VirtualTimeHold, TheClockWaitsForWorkUnderWayAndItsTasksRunAtTheMomentItBegan)
+{
+    std::atomic<bool> working{true};
+    std::vector<std::string> ran;
+    GameLoop* loopSeen = nullptr;
+    GameLoop loop(true, Start, [&](const std::string& line) { ran.push_back(line); },
+                  [&] { return working ? std::string("a worker is busy") : std::string(); });
+    loopSeen = &loop;
+    loop.PostAfter(Seconds{10}, [&] { ran.push_back("timer at " + std::to_string((loopSeen->Now() - Start) / 1s)); });
+    // Work begun at 0 s on another thread hands a task to the game thread, then rests.
+    std::thread worker([&] {
+        std::this_thread::sleep_for(20ms);
+        loop.Post([&] { ran.push_back("task at " + std::to_string((loopSeen->Now() - Start) / 1s)); });
+        working = false;
+    });
+    loop.RunFor(Seconds{60});
+    worker.join();
+    EXPECT_THAT(ran, ::testing::ElementsAre("task at 0", "timer at 10"));
+    EXPECT_EQ(loop.Now(), Start + 60s);
+}
+
+TEST(VirtualTimeHold, WithoutAHoldCheckTheClockJumpsAtOnce)
+{
+    GameLoop loop(true, Start, [](const std::string&) {});
+    bool ran = false;
+    loop.PostAfter(Seconds{3600}, [&] { ran = true; });
+    loop.RunFor(Seconds{3600});
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(loop.Now(), Start + 1h);
+}
+
+// One thread that either spins or waits on a condition variable, named so the report can be
+// matched.
+class NamedThread {
+public:
+    explicit NamedThread(bool spin)
+        : thread_([this, spin] {
+              pthread_setname_np(pthread_self(), "qvx-probe");
+              started_ = true;
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (spin) {
+                  lock.unlock();
+                  while (!stop_) {
+                  }
+                  return;
+              }
+              wake_.wait(lock, [this] { return stop_.load(); });
+          })
+    {
+        while (!started_) {
+            std::this_thread::yield();
+        }
+    }
+    ~NamedThread()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::string BusyBetweenTwoSamples()
+{
+    const auto first = SampleOtherThreads();
+    std::this_thread::sleep_for(2ms);
+    return FindBusyThread(first, SampleOtherThreads());
+}
+
+TEST(ThreadActivity, ARunningThreadHoldsTimeABlockedOneDoesNot)
+{
+    {
+        const NamedThread spinning(true);
+        EXPECT_THAT(BusyBetweenTwoSamples(), HasSubstr("(qvx-probe) is running"));
+    }
+    {
+        const NamedThread waiting(false);
+        // It may still be on its way into the wait: a deadline, not a sleep, bounds the look.
+        std::string busy;
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        do {
+            busy = BusyBetweenTwoSamples();
+        } while (!busy.empty() && std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(busy, "");
+    }
+}
+
+TEST(ThreadActivity, AThreadThatRanBetweenTheSamplesOrCameOrWentIsNotAtRest)
+{
+    const std::vector<ThreadSample> before{{7, "worker", 'S', 10}, {9, "server", 'S', 4}};
+    EXPECT_EQ(FindBusyThread(before, before), "");
+    EXPECT_EQ(FindBusyThread(before, {{7, "worker", 'S', 11}, {9, "server", 'S', 4}}), "thread 7 (worker) ran meanwhile");
+    EXPECT_EQ(FindBusyThread(before, {{7, "worker", 'D', 10}, {9, "server", 'S', 4}}), "thread 7 (worker) is running");
+    EXPECT_EQ(FindBusyThread(before, {{7, "worker", 'S', 10}, {8, "curl", 'S', 0}, {9, "server", 'S', 4}}),
+              "thread 8 (curl) has just started");
+    EXPECT_EQ(FindBusyThread(before, {{9, "server", 'S', 4}}), "a thread has just ended");
+}
+
+}  // namespace
+}  // namespace sim

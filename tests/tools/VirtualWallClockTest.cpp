@@ -1,0 +1,35 @@
+// The process's wall clock follows the host's virtual clock while a VirtualWallClock exists, as
+// a plug-in library that reads std::chrono::system_clock sees it.
+#include <ctime>
+
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "../sim/TestHost.h"
+#include "tools/plexar-sim/VirtualWallClock.h"
+
+namespace plexarsim {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(VirtualWallClock, SystemClockReadsTheHostClockUntilItGoes)
+{
+    sim::test::TestHost host;
+    {
+        const VirtualWallClock wallClock(*host);
+        EXPECT_EQ(std::chrono::system_clock::now(), host->Now());
+        host->RunFor(1h);
+        EXPECT_EQ(std::chrono::system_clock::now(), host->Now());
+        timespec monotonic{};
+        EXPECT_EQ(clock_gettime(CLOCK_MONOTONIC, &monotonic), 0);  // other clocks stay real
+        EXPECT_THROW(VirtualWallClock second(*host), std::logic_error);
+    }
+    // time() does not go through clock_gettime: it tells the real time to compare with.
+    const auto real = std::chrono::system_clock::from_time_t(std::time(nullptr));
+    EXPECT_LT(std::chrono::abs(std::chrono::system_clock::now() - real), 5s);
+}
+
+}  // namespace
+}  // namespace plexarsim
