@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo session (`make run`): starts qvx-devservice on a free port, plays scenarios/demo.scn
 # and then scenarios/demo-restart.scn (a second start with the same host folder) in plexar-sim
-# against it, and prints a summary of what the service received.
+# against it on virtual time (the requests are real; the waits cost nothing), and prints a summary
+# of what the service received.
 #
 # Usage: scripts/demo.sh [BUILD_DIR]   (default: build; binaries in BUILD_DIR/bin, BUILD_DIR/lib)
 # The work folder (host folder, console logs, the settings picture) is $DEMO_DIR or a fresh
@@ -37,14 +38,15 @@ play() {  # play NAME SCENARIO
   local name="$1" scenario="$2"
   echo "== plexar-sim $(basename "$scenario")"
   # From the work folder, so that `settings png` writes its picture there.
-  if ! (cd "$work" && "$sim" --plugin "$plugin" --host-dir "$work/host" --service-url "$url" \
-          --console-log "$work/$name.console.log" "$scenario") >"$work/$name.out" 2>&1; then
+  if ! (cd "$work" && "$sim" --plugin "$plugin" --host-dir "$work/host" --service-url "$url" --virtual-time \
+          --console-log "$work/$name.console.log" --journal-json "$work/$name.jsonl" "$scenario") \
+       >"$work/$name.out" 2>&1; then
     echo "demo: $(basename "$scenario") failed:" >&2
     grep -E ' failed at |^plexar-sim: ' "$work/$name.out" >&2 || tail -n 5 "$work/$name.out" >&2
     failed=1
   fi
   # The host's lines, without the request headers and bodies.
-  grep -E '^\[ *[0-9.]+\] (toast:|modal:|http[<>]|Requesting|Got guid|new user code|Plugin|Not syncing|Exited)|^(ws-send|modal):' \
+  grep -E '^\[ *[0-9.]+\] (toast:|modal:|ws-send:|http[<>]|Requesting|Got guid|new user code|Plugin|Not syncing|Exited)|^modal:' \
     "$work/$name.out" | cut -c1-150 || true
 }
 

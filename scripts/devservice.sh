@@ -8,6 +8,10 @@ url=""
 start_devservice() {
   local binary="$1" log="$2"
   shift 2
+  # Emptied here, not only by the redirection below, which the background child does at its own
+  # pace: a log left from an earlier start must not be read as this one's.
+  : >"$log"
+  url=""
   "$binary" --port 0 "$@" >"$log" 2>&1 &
   service_pid=$!
   for _ in $(seq 1 200); do

@@ -1,6 +1,11 @@
 # Shared by the end-to-end test scripts: a qvx-devservice process, plexar-sim runs against it with
 # one host folder, and checks on /dev/state and the console log. Sourced; needs BUILD_DIR (the
 # CMake binary folder) and WORK (an empty folder for this test).
+#
+# The runs are on virtual time: the service is real and every request goes over real HTTP, and the
+# clock holds while one is in flight, so what the plug-in does is the same as in real time, only
+# the waits cost nothing. compare_virtual_and_real_time.sh is the one test that plays in real
+# time, to show exactly that.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -20,14 +25,24 @@ start_service() {  # start_service [FLAG...]
   start_devservice "$service_bin" "$WORK/service.log" "$@" || fail "qvx-devservice did not start"
 }
 
-# play SCENARIO: one start of the game with the test's host folder; the console lines are in
-# $WORK/run-N.log (N counts from 1), the host's output in $WORK/run-N.out.
+# play SCENARIO [FLAG...]: one start of the game with the test's host folder (SCENARIO in
+# scenarios/, or a path starting with '/'), on virtual time
+# unless a FLAG says --real-time; the console lines are in $WORK/run-N.log (N counts from 1), the
+# journal in $WORK/run-N.jsonl, the host's output in $WORK/run-N.out.
 play() {
+  local scenario="$1" time=--virtual-time
+  shift
+  [ "${scenario#/}" != "$scenario" ] || scenario="$here/scenarios/$scenario"
+  if [ "${1:-}" = --real-time ]; then
+    time=""
+    shift
+  fi
   runs=$((runs + 1))
-  if ! "$sim" --plugin "$plugin" --host-dir "$WORK/host" --service-url "$url" \
-       --console-log "$WORK/run-$runs.log" "$here/scenarios/$1" >"$WORK/run-$runs.out" 2>&1; then
+  if ! "$sim" --plugin "$plugin" --host-dir "$WORK/host" --service-url "$url" $time "$@" \
+       --console-log "$WORK/run-$runs.log" --journal-json "$WORK/run-$runs.jsonl" \
+       "$scenario" >"$WORK/run-$runs.out" 2>&1; then
     tail -n 20 "$WORK/run-$runs.out" >&2
-    fail "plexar-sim $1 failed"
+    fail "plexar-sim $(basename "$scenario") failed"
   fi
 }
 

@@ -2,12 +2,27 @@
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE "${WORK_DIR}")
-file(MAKE_DIRECTORY "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}/tmp")
 set(console_log "${WORK_DIR}/console.log")
+if(FIXTURES)
+  string(REPLACE "|" ";" fixtures "${FIXTURES}")
+  file(COPY ${fixtures} DESTINATION "${WORK_DIR}")
+endif()
 
+set(command "${SIM}" --plugin "${PLUGIN}" --console-log "${console_log}")
+if(NOT NO_HOST_DIR)
+  list(APPEND command --host-dir "${WORK_DIR}/host")
+endif()
+if(ARGS)
+  string(REPLACE "|" ";" args "${ARGS}")
+  list(APPEND command ${args})
+endif()
+
+# From the work folder, so that files a scenario names land there; temporary folders go below it.
+set(ENV{TMPDIR} "${WORK_DIR}/tmp")
 execute_process(
-  COMMAND "${SIM}" --plugin "${PLUGIN}" --host-dir "${WORK_DIR}/host"
-          --console-log "${console_log}" "${SCENARIO}"
+  COMMAND ${command} "${SCENARIO}"
+  WORKING_DIRECTORY "${WORK_DIR}"
   RESULT_VARIABLE status
   OUTPUT_VARIABLE output
   ERROR_VARIABLE errors
@@ -19,15 +34,56 @@ if(NOT status STREQUAL "${EXPECT_STATUS}")
   message(FATAL_ERROR "exit status ${status}, expected ${EXPECT_STATUS}\n${run}")
 endif()
 
-if(NOT EXPECT_STDERR STREQUAL "")
-  string(FIND "${errors}" "${EXPECT_STDERR}" found)
-  if(found EQUAL -1)
-    message(FATAL_ERROR "stderr lacks: ${EXPECT_STDERR}\n${run}")
+foreach(stream IN ITEMS STDERR STDOUT)
+  if(stream STREQUAL "STDERR")
+    set(text "${errors}")
+  else()
+    set(text "${output}")
+  endif()
+  if(NOT EXPECT_${stream} STREQUAL "")
+    string(REPLACE "|" ";" expected_parts "${EXPECT_${stream}}")
+    foreach(expected IN LISTS expected_parts)
+      string(FIND "${text}" "${expected}" found)
+      if(found EQUAL -1)
+        message(FATAL_ERROR "${stream} lacks: ${expected}\n${run}")
+      endif()
+    endforeach()
+  endif()
+endforeach()
+
+if(NOT EXPECT_STDOUT_LACKS STREQUAL "")
+  string(FIND "${output}" "${EXPECT_STDOUT_LACKS}" found)
+  if(NOT found EQUAL -1)
+    message(FATAL_ERROR "stdout holds: ${EXPECT_STDOUT_LACKS}\n${run}")
   endif()
 endif()
 
 if(EXPECT_NO_OUTPUT AND NOT output STREQUAL "")
   message(FATAL_ERROR "expected no output: nothing may be played\n${run}")
+endif()
+if(EXPECT_QUIET AND NOT (output STREQUAL "" AND errors STREQUAL ""))
+  message(FATAL_ERROR "expected to print nothing\n${run}")
+endif()
+
+if(NO_HOST_DIR)
+  file(GLOB left "${WORK_DIR}/tmp/*")
+  if(left)
+    message(FATAL_ERROR "the run left ${left} behind\n${run}")
+  endif()
+endif()
+
+if(EXPECT_SAME_FILES)
+  string(REPLACE "|" ";" pairs "${EXPECT_SAME_FILES}")
+  foreach(pair IN LISTS pairs)
+    string(REPLACE "=" ";" files "${pair}")
+    list(GET files 0 written)
+    list(GET files 1 expected)
+    file(READ "${WORK_DIR}/${written}" written_text)
+    file(READ "${expected}" expected_text)
+    if(NOT written_text STREQUAL expected_text)
+      message(FATAL_ERROR "${written} differs from ${expected}:\n${written_text}\n${run}")
+    endif()
+  endforeach()
 endif()
 
 if(NOT EXPECT_CONSOLE_LOG STREQUAL "")

@@ -67,9 +67,11 @@ void JournalPrinter::PrintLine(const std::string& line) noexcept
 
 void JournalPrinter::PrintLibraryLine(sim::Clock::time_point at, const std::string& line) noexcept
 {
-    // What WebSocket++ logs whenever a server stops with its accept pending or a handshake
-    // unfinished: no fault.
-    constexpr const char* UsualAtStop[] = {"handle_accept error: Operation aborted", "WebSocket Connection Unknown"};
+    // What WebSocket++ logs whenever a server stops with its accept pending or a connection
+    // closing: no fault.
+    constexpr const char* UsualAtStop[] = {"handle_accept error", "WebSocket Connection Unknown",
+                                           "Error getting remote endpoint", "async_shutdown error",
+                                           "Stopping acceptance of new connections"};
     try {
         bool usual = false;
         for (const char* text : UsualAtStop) {
