@@ -155,9 +155,10 @@ std::vector<std::string> Described(const std::vector<sim::HttpExchange>& exchang
 using Check = std::function<void(Session& session, const std::string& text)>;
 
 // A command whose argument is one TEXT.
-void AddTextAssertion(CommandRegistry& commands, const char* name, const char* summary, Check check)
+void AddTextAssertion(CommandRegistry& commands, const char* name, const char* usage, const char* summary,
+                      Check check)
 {
-    commands.Add({name, "TEXT", summary, [check](const std::string& arguments) -> StepAction {
+    commands.Add({name, usage, summary, [check](const std::string& arguments) -> StepAction {
                       std::string text = ParseText(arguments);
                       return [check, text](Session& session) { check(session, text); };
                   }});
@@ -167,7 +168,7 @@ void AddTextAssertion(CommandRegistry& commands, const char* name, const char* s
 
 void AddExpectCommands(CommandRegistry& commands)
 {
-    AddTextAssertion(commands, "expect-log",
+    AddTextAssertion(commands, "expect-log", "TEXT",
                      "Fails the run (exit status 1) unless a console line so far contains TEXT (as written, or one "
                      "\"quoted\" text).",
                      [](Session& session, const std::string& text) {
@@ -176,7 +177,7 @@ void AddExpectCommands(CommandRegistry& commands)
                                                       LastFew(session.host.ConsoleLines(), "console lines"));
                          }
                      });
-    AddTextAssertion(commands, "expect-no-log", "Fails the run if a console line so far contains TEXT.",
+    AddTextAssertion(commands, "expect-no-log", "TEXT", "Fails the run if a console line so far contains TEXT.",
                      [](Session& session, const std::string& text) {
                          if (session.host.ConsoleContains(text)) {
                              throw std::runtime_error(
@@ -186,7 +187,7 @@ void AddExpectCommands(CommandRegistry& commands)
                                            "such lines"));
                          }
                      });
-    AddTextAssertion(commands, "expect-toast", "Fails the run unless the text of a toast so far contains TEXT.",
+    AddTextAssertion(commands, "expect-toast", "TEXT", "Fails the run unless the text of a toast so far contains TEXT.",
                      [](Session& session, const std::string& text) {
                          const auto toasts = ToastTexts(session.host);
                          if (std::none_of(toasts.begin(), toasts.end(),
@@ -194,7 +195,7 @@ void AddExpectCommands(CommandRegistry& commands)
                              throw std::runtime_error("no toast's text contains: " + text + LastFew(toasts, "toasts"));
                          }
                      });
-    AddTextAssertion(commands, "expect-no-toast", "Fails the run if the text of a toast so far contains TEXT.",
+    AddTextAssertion(commands, "expect-no-toast", "TEXT", "Fails the run if the text of a toast so far contains TEXT.",
                      [](Session& session, const std::string& text) {
                          const auto toasts = ToastTexts(session.host);
                          const auto matches = [&](const std::string& toast) { return Contains(toast, text); };
@@ -203,7 +204,7 @@ void AddExpectCommands(CommandRegistry& commands)
                                                       Offending(toasts, matches, "such toasts"));
                          }
                      });
-    AddTextAssertion(commands, "expect-modal",
+    AddTextAssertion(commands, "expect-modal", "TITLE",
                      "Fails the run unless the title of a modal shown so far contains TITLE (as written, or one "
                      "\"quoted\" text).",
                      [](Session& session, const std::string& title) {

@@ -92,11 +92,12 @@ void CheckExpectation(const WsSendArguments& sent, const LinkingPageResult& resu
 
 void AddLinkingCommands(CommandRegistry& commands)
 {
-    commands.Add({"ws-send", "[--origin ORIGIN] [--expect REPLY | --expect-none] TEXT",
-                  fmt::format("Connects to the plug-in's WebSocket server on 127.0.0.1:{} as the linking page "
-                              "(with that Origin header, none by default), sends TEXT, journals the reply or the "
-                              "refusal (waiting up to {} s for a reply) and closes. --expect fails the run unless the "
-                              "reply is exactly REPLY, --expect-none unless no reply came.",
+    commands.Add({"ws-send", "[OPTION...] TEXT",
+                  fmt::format("Connects to the plug-in's WebSocket server on 127.0.0.1:{} as the linking page, "
+                              "sends TEXT, journals the reply or the refusal (waiting up to {} s for a reply) and "
+                              "closes. Options: --origin ORIGIN sends that Origin header (none by default); "
+                              "--expect REPLY fails the run unless the reply is exactly REPLY; --expect-none "
+                              "fails it unless no reply came.",
                               PluginLinkingPort, ReplyTimeout.count()),
                   [](const std::string& arguments) -> StepAction {
                       const WsSendArguments parsed = ParseWsSend(arguments);

@@ -44,7 +44,8 @@ void AddSettingsCommands(CommandRegistry& commands)
                   }});
     commands.Add({"settings click", "LABEL",
                   "Draws a frame of the settings page and clicks the button or checkbox LABEL (as written, or one "
-                  "\"quoted\" text) with the mouse, then lets the game thread run what the click handed it.",
+                  "\"quoted\" text; the leading words of one widget's label are enough) with the mouse, then lets "
+                  "the game thread run what the click handed it. A bad LABEL fails listing the page's widgets.",
                   [](const std::string& arguments) -> StepAction {
                       const std::string label = ParseText(arguments);
                       return [label](Session& session) {
