@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The one end-to-end test on real time: the same session against qvx-devservice over real HTTP,
 # once on virtual time (with an hour of play in it) and once on real time (the hour shortened to
-# a second, which changes nothing: nothing is due in it), makes the same requests, console lines,
+# a tenth of a second, which changes nothing: nothing is due in it), makes the same requests, console lines,
 # toasts and modals in the same order. Service guids differ from run to run and are masked. The
 # lines after "Plugin unloaded!" are compared as a set: the game thread and the plug-in's
 # WebSocket thread log them at once while the server stops, in either order, whatever the clock.
@@ -27,7 +27,7 @@ stop_devservice
 rm -rf "$WORK/host"
 
 start_service
-sed 's/^wait 1h$/wait 1s/' "$here/scenarios/virtual-and-real.scn" >"$WORK/real-time.scn"
+sed 's/^wait 1h$/wait 100ms/' "$here/scenarios/virtual-and-real.scn" >"$WORK/real-time.scn"
 play "$WORK/real-time.scn" --real-time
 stop_devservice
 
