@@ -176,6 +176,9 @@ int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Output
     }
     sim::Host host(options);
     const bool removeHostDir = line.hostDir.empty() && !line.keep;
+    if (removeHostDir) {
+        outputs.removeAfterwards = host.Options().hostDir;
+    }
     fmt::print(outputs.out, "host folder: {}{}\n", host.Options().hostDir.string(),
                removeHostDir ? " (removed at the end; --keep keeps it)" : "");
     if (!options.serviceUrl.empty()) {
@@ -228,10 +231,21 @@ int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Output
     if (json && json->Failed()) {
         status = ExitFailed;
     }
-    if (removeHostDir) {
-        outputs.removeAfterwards = host.Options().hostDir;
-    }
     return status;
+}
+
+// Removes the fresh host folder of a run without --host-dir or --keep, once its host is gone.
+void RemoveHostDir(const Outputs& outputs)
+{
+    if (outputs.removeAfterwards.empty()) {
+        return;
+    }
+    std::error_code error;
+    std::filesystem::remove_all(outputs.removeAfterwards, error);
+    if (error) {
+        fmt::print(stderr, "plexar-sim: cannot remove the host folder {}: {}\n", outputs.removeAfterwards.string(),
+                   error.message());
+    }
 }
 
 int Simulate(const CommandLine& line, const CommandRegistry& commands)
@@ -269,15 +283,14 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
             return Refuse(fmt::format("--virtual-time needs to see this process's threads: {}", error.what()));
         }
     }
-    const int status = Play(line, steps, outputs);
-    if (!outputs.removeAfterwards.empty()) {
-        std::error_code error;
-        std::filesystem::remove_all(outputs.removeAfterwards, error);
-        if (error) {
-            fmt::print(stderr, "plexar-sim: cannot remove the host folder {}: {}\n",
-                       outputs.removeAfterwards.string(), error.message());
-        }
+    int status = ExitFailed;
+    try {
+        status = Play(line, steps, outputs);
+    } catch (...) {
+        RemoveHostDir(outputs);  // a plug-in refused once the host existed
+        throw;
     }
+    RemoveHostDir(outputs);
     return status;
 }
 
