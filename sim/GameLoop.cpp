@@ -118,6 +118,11 @@ void GameLoop::RunFor(Seconds duration)
         throw std::logic_error("plexar-sim: RunFor called from a task or timer");
     }
     running_ = true;
+    // Cleared however RunFor ends (a hold check may throw).
+    struct RunningFlag {
+        bool& running;
+        ~RunningFlag() { running = false; }
+    } const runningFlag{running_};
     const Clock::time_point end = Now() + ToClockDuration(duration);
     // Virtual time: whether the hold check found nothing holding the clock since the last task.
     bool mayJump = !holdCheck_;
@@ -149,7 +154,6 @@ void GameLoop::RunFor(Seconds duration)
         }
         wake_.wait_until(lock, wakeAt);
     }
-    running_ = false;
 }
 
 bool GameLoop::WaitUntilNothingHoldsTime()
