@@ -31,7 +31,14 @@
 namespace quorvex {
 namespace {
 
+using testing::ClientFrame;
 using testing::ClientSession;
+using testing::CloseCodeReceived;
+using testing::FinalContinuation;
+using testing::FinalText;
+using testing::FirstTextFragment;
+using testing::HandshakeRequest;
+using testing::OpenRawWebSocket;
 using testing::HasReceived;
 using testing::Patience;
 using testing::RawConnection;
@@ -60,9 +67,6 @@ constexpr long ResidentGrowthLimitKiB = 32 * 1024;
 #endif
 
 const std::string ReplyPrefix = "OK ";
-const std::string HandshakeRequest =
-    "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
 
 std::string UserCodeMessage(int client)
 {
@@ -210,53 +214,6 @@ private:
     asio::io_context io_;
     std::vector<asio::ip::tcp::socket> sockets_;
 };
-
-// A frame as a client sends it: masked, here with the all-zero key so the payload stays as is.
-// The declared length may differ from the payload sent.
-std::string ClientFrame(std::uint8_t finAndOpcode, std::uint64_t declaredLength,
-                        const std::string& payload)
-{
-    std::string frame(1, static_cast<char>(finAndOpcode));
-    if (declaredLength < 126) {
-        frame += static_cast<char>(0x80 | declaredLength);
-    } else if (declaredLength <= 0xffff) {
-        frame += static_cast<char>(0x80 | 126);
-        for (int shift = 8; shift >= 0; shift -= 8) {
-            frame += static_cast<char>((declaredLength >> shift) & 0xff);
-        }
-    } else {
-        frame += static_cast<char>(0x80 | 127);
-        for (int shift = 56; shift >= 0; shift -= 8) {
-            frame += static_cast<char>((declaredLength >> shift) & 0xff);
-        }
-    }
-    return frame + std::string(4, '\0') + payload;
-}
-
-constexpr std::uint8_t FinalText = 0x81;
-constexpr std::uint8_t FirstTextFragment = 0x01;
-constexpr std::uint8_t FinalContinuation = 0x80;
-
-std::unique_ptr<RawConnection> OpenRawWebSocket(std::uint16_t port)
-{
-    auto connection = std::make_unique<RawConnection>(port);
-    connection->Write(HandshakeRequest + "\r\n");
-    EXPECT_EQ(connection->ReadUntil("\r\n").substr(0, 12), "HTTP/1.1 101");
-    connection->ReadUntil("\r\n\r\n");
-    return connection;
-}
-
-// The status code of the close frame the server sent. After a refused message the server drops
-// the connection right after that frame, so there is nothing to answer.
-int CloseCodeReceived(RawConnection& connection)
-{
-    const std::string header = connection.ReadBytes(2);
-    EXPECT_EQ(static_cast<unsigned char>(header[0]), 0x88u) << "a close frame";
-    const std::string body = connection.ReadBytes(static_cast<unsigned char>(header[1]) & 0x7f);
-    return body.size() < 2 ? 0
-                           : static_cast<unsigned char>(body[0]) * 256 +
-                                 static_cast<unsigned char>(body[1]);
-}
 
 // Sends a message over the limit in each way a client can and expects each connection closed
 // with 1009: a frame sent in full, a frame that only declares an enormous length, and a message
