@@ -8,6 +8,7 @@
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
+#include "core/SafeText.h"
 #include "core/WeakCallback.h"
 
 namespace quorvex {
@@ -31,6 +32,26 @@ std::vector<std::string> SplitAtBars(const std::string& text)
         }
         start = bar + 1;
     }
+}
+
+// Set while the change handler sets an unsafe code back, so that the change it makes is not
+// reported as a new code. Per thread: another thread's change meanwhile is its own.
+thread_local bool settingBackUserCode = false;
+
+void OnUserCodeChanged(const std::string& oldValue, const CVarWrapper& changed)
+{
+    if (settingBackUserCode) {
+        return;
+    }
+    const std::string code = changed.getStringValue();
+    if (const std::string problem = QvxApi::UserCodeProblem(code); !problem.empty()) {
+        Log("Refused the user code: {}; the previous one is kept", problem);
+        settingBackUserCode = true;
+        CVarWrapper(changed).setValue(oldValue);
+        settingBackUserCode = false;
+        return;
+    }
+    Log("new user code set: {} -> {}", oldValue, code);
 }
 
 }  // namespace
@@ -65,7 +86,7 @@ QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<P
     }
     cvar.addOnValueChanged(WeakCallback(std::weak_ptr<const bool>(alive_), "QvxApi::OnUserCodeChanged",
                                         [](const bool&, const std::string& oldValue, const CVarWrapper& changed) {
-                                            Log("new user code set: {} -> {}", oldValue, changed.getStringValue());
+                                            OnUserCodeChanged(oldValue, changed);
                                         }));
     cvar.bindTo(userCode);
 }
@@ -97,6 +118,9 @@ CurlRequest QvxApi::BuildRequest(std::string url, std::string body, std::string 
 
 std::string QvxApi::GetResponseMessageOrEmpty(const std::string& body)
 {
+    if (body.size() > MaxKeptBodyBytes) {
+        return {};
+    }
     try {
         const auto parsed = nlohmann::json::parse(body);
         if (parsed.is_object() && parsed.contains("message")) {
@@ -104,12 +128,29 @@ std::string QvxApi::GetResponseMessageOrEmpty(const std::string& body)
         }
         return {};
     } catch (const nlohmann::json::parse_error& error) {
-        CatchAndLog("QvxApi::GetResponseMessageOrEmpty", [&] { Log("Invalid Json in response: {}", error.what()); });
+        CatchAndLog("QvxApi::GetResponseMessageOrEmpty", [&] { Log("Invalid Json in response: {}", ConsoleText(error.what())); });
     } catch (const std::exception& error) {
         CatchAndLog("QvxApi::GetResponseMessageOrEmpty",
-                    [&] { Log("Exception thrown while parsing respose message: {}", error.what()); });
+                    [&] { Log("Exception thrown while parsing respose message: {}", ConsoleText(error.what())); });
     } catch (...) {
         LogUnknownException("QvxApi::GetResponseMessageOrEmpty");
+    }
+    return {};
+}
+
+std::string QvxApi::UserCodeProblem(const std::string& code)
+{
+    if (code.size() > MaxUserCodeBytes) {
+        return fmt::format("it is {} bytes long, more than {}", code.size(), MaxUserCodeBytes);
+    }
+    for (const char c : code) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F) {
+            return fmt::format("it holds the byte 0x{:02X}, which is not printable ASCII", byte);
+        }
+        if (c == '"' || c == '\\') {
+            return fmt::format("it holds the character {}", c);
+        }
     }
     return {};
 }

@@ -3,10 +3,16 @@
 // the player's user code, the headers every request carries, and reading the "message" of an
 // answer. It sends nothing itself; the features build and send their own requests.
 //
+// A user code goes into a cvar, the settings file and a request header, so only printable ASCII
+// without quotes, backslashes or white space, at most 128 bytes, is taken, wherever it comes from
+// (the linking page, the console, the settings file); the empty code unlinks the account. The
+// user-code cvar's change handler sets an unsafe code back to the previous one.
+//
 // Threads: created on the game thread; GetHeaders runs on the game thread (it asks the host for
 // the player's id). `userCode` is a guarded text the host's cvar binding replaces from the game
-// thread or the WebSocket thread; readers take a copy. GetResponseMessageOrEmpty may run on any
-// thread.
+// thread or the WebSocket thread; readers take a copy. The change handler runs on the thread
+// that changed the cvar. GetResponseMessageOrEmpty and UserCodeProblem may run on any thread.
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +29,7 @@ class QvxApi {
 public:
     static constexpr const char* ApiHost = "api.quorvex.com";
     static constexpr const char* UserCodeCvar = "hidden_qvx_user_code";
+    static constexpr std::size_t MaxUserCodeBytes = 128;
 
     using Headers = std::map<std::string, std::string>;
 
@@ -45,8 +52,11 @@ public:
     CurlRequest BuildRequest(std::string url, std::string body, std::string verb = {}) const;
 
     // The top-level "message" text of a JSON body, or empty (logged when the body is not JSON or
-    // the message is not a text). Never throws.
+    // the message is not a text; a body over MaxKeptBodyBytes is not read). Never throws.
     static std::string GetResponseMessageOrEmpty(const std::string& body);
+
+    // Why the code cannot be a user code, or empty when it can.
+    static std::string UserCodeProblem(const std::string& code);
 
     // The plug-in's version as the service reads it: "1.0.1+225".
     static std::string VersionHeader();

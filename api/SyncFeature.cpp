@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
+#include "core/SafeText.h"
 
 namespace quorvex {
 
@@ -60,7 +61,7 @@ void SyncFeature::ShowToast(const std::string& text, int toastType, float second
 void SyncFeature::HandleResponse(const SyncResponseTexts& texts, int status, const std::string& body,
                                  const std::function<void()>& onSuccess) const
 {
-    Log(fmt::runtime(texts.firstLogLine), status, body);
+    Log(fmt::runtime(texts.firstLogLine), status, ConsoleText(body));
     switch (status) {
     case 200:
         onSuccess();
@@ -71,16 +72,16 @@ void SyncFeature::HandleResponse(const SyncResponseTexts& texts, int status, con
         if (text.empty()) {
             text = "Plugin outdated or other issue found. Please create a support ticket on Quorvex.";
         }
-        ShowToast(text, 3, 15.0f);
-        LogText(text + ". Disabling requests for this session.");
+        ShowToast(ToastText(text), 3, 15.0f);
+        LogText(ConsoleText(text) + ". Disabling requests for this session.");
         return;
     }
     case 500:
         LogText(texts.serverErrorLogLine);
         return;
     default:
-        ShowToast(fmt::format(fmt::runtime(texts.failureToast), status, body), 3, 10.0f);
-        Log(fmt::runtime(texts.failureLogLine), status, body);
+        ShowToast(fmt::format(fmt::runtime(texts.failureToast), status, ToastText(body)), 3, 10.0f);
+        Log(fmt::runtime(texts.failureLogLine), status, ConsoleText(body));
         return;
     }
 }

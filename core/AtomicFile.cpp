@@ -1,6 +1,12 @@
 #include "core/AtomicFile.h"
 
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <set>
 #include <system_error>
+
+#include <fmt/format.h>
 
 #ifdef _WIN32
 #include "core/WindowsApi.h"
@@ -16,23 +22,38 @@
 namespace quorvex {
 namespace {
 
-// The two file operations the replacement needs from the operating system. Each returns an empty
+constexpr std::string_view TemporarySuffix = ".tmp";
+// Tries at new names when one is taken: a clash of 64 random bits means someone planted it.
+constexpr int NameAttempts = 8;
+
+// The file operations the replacement needs from the operating system. Each returns an empty
 // text on success, otherwise what failed and the system's reason; paths appear in UTF-8.
 #ifdef _WIN32
+
+using FileHandle = HANDLE;
+const FileHandle NoFile = INVALID_HANDLE_VALUE;
 
 std::string LastErrorText(const std::string& what)
 {
     return what + ": " + std::system_category().message(static_cast<int>(GetLastError()));
 }
 
-// Creates or truncates file, writes all of content and flushes it to the disk.
-std::string WriteDurably(const std::filesystem::path& file, std::string_view content)
+// Creates the file only if nothing (file, folder or link) has its name; `taken` tells that case.
+FileHandle CreateExclusively(const std::filesystem::path& file, bool& taken, std::string& failure)
 {
     const HANDLE handle =
-        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return LastErrorText("cannot open " + file.u8string());
+        const DWORD error = GetLastError();
+        taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        failure = LastErrorText("cannot create " + file.u8string());
     }
+    return handle;
+}
+
+// Writes all of content, flushes it to the disk and closes the handle.
+std::string WriteDurably(FileHandle handle, const std::filesystem::path& file, std::string_view content)
+{
     // WriteFile takes at most a DWORD of bytes per call.
     constexpr std::size_t MaxChunk = 1u << 30;
     bool written = true;
@@ -61,9 +82,23 @@ std::string Replace(const std::filesystem::path& target, const std::filesystem::
 
 #else
 
+using FileHandle = int;
+constexpr FileHandle NoFile = -1;
+
 std::string ErrnoText(const std::string& what)
 {
     return what + ": " + std::strerror(errno);
+}
+
+// Creates the file only if nothing (file, folder or link) has its name; `taken` tells that case.
+FileHandle CreateExclusively(const std::filesystem::path& file, bool& taken, std::string& failure)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        taken = errno == EEXIST;
+        failure = ErrnoText("cannot create " + file.u8string());
+    }
+    return fd;
 }
 
 // Writes all of content to fd; false with errno set on failure.
@@ -82,13 +117,9 @@ bool WriteAll(int fd, std::string_view content)
     return true;
 }
 
-// Creates or truncates file, writes all of content and flushes it to the disk.
-std::string WriteDurably(const std::filesystem::path& file, std::string_view content)
+// Writes all of content, flushes it to the disk and closes the descriptor.
+std::string WriteDurably(FileHandle fd, const std::filesystem::path& file, std::string_view content)
 {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return ErrnoText("cannot open " + file.u8string());
-    }
     const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
     const std::string failure = written ? std::string() : ErrnoText("cannot write " + file.u8string());
     if (::close(fd) != 0 && written) {
@@ -108,6 +139,91 @@ std::string Replace(const std::filesystem::path& target, const std::filesystem::
 
 #endif
 
+// The temporaries this process is writing now, which are not leftovers, and the source of their
+// names. Guarded by the mutex.
+class TemporaryNames {
+public:
+    static TemporaryNames& Instance()
+    {
+        static TemporaryNames names;
+        return names;
+    }
+
+    // A fresh name beside path, recorded as in use.
+    std::filesystem::path Claim(const std::filesystem::path& path)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::filesystem::path temporary = path;
+        temporary += fmt::format("{}-{:016x}", TemporarySuffix, random_());
+        inUse_.insert(temporary);
+        return temporary;
+    }
+
+    void Release(const std::filesystem::path& temporary)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        inUse_.erase(temporary);
+    }
+
+    bool InUse(const std::filesystem::path& temporary) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return inUse_.count(temporary) != 0;
+    }
+
+private:
+    TemporaryNames() : random_(std::random_device()()) {}
+
+    mutable std::mutex mutex_;
+    std::mt19937_64 random_;
+    std::set<std::filesystem::path> inUse_;
+};
+
+// True for "<name>.tmp" and "<name>.tmp-<anything>".
+bool IsTemporaryOf(const std::string& candidate, const std::string& name)
+{
+    const std::string prefix = name + std::string(TemporarySuffix);
+    return candidate.compare(0, prefix.size(), prefix) == 0 &&
+           (candidate.size() == prefix.size() || candidate[prefix.size()] == '-');
+}
+
+// Removes temporaries of path that no write of this process is using: an earlier run left them
+// (a crash mid-write) or someone planted them. A link goes, not what it points at; folders stay.
+void RemoveLeftovers(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    const std::string name = path.filename().string();
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::filesystem::path candidate = entry->path();
+        std::error_code ignored;
+        if (IsTemporaryOf(candidate.filename().string(), name) &&
+            !std::filesystem::is_directory(entry->symlink_status(ignored)) &&
+            !TemporaryNames::Instance().InUse(candidate)) {
+            std::filesystem::remove(candidate, ignored);
+        }
+    }
+}
+
+// Creates a temporary beside path under a fresh name; `temporary` is the name it got.
+FileHandle CreateTemporary(const std::filesystem::path& path, std::filesystem::path& temporary, std::string& failure)
+{
+    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
+        temporary = TemporaryNames::Instance().Claim(path);
+        bool taken = false;
+        const FileHandle file = CreateExclusively(temporary, taken, failure);
+        if (file != NoFile) {
+            return file;
+        }
+        TemporaryNames::Instance().Release(temporary);
+        if (!taken) {
+            return NoFile;
+        }
+    }
+    return NoFile;
+}
+
 }  // namespace
 
 std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content)
@@ -119,17 +235,22 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
             return "cannot create " + path.parent_path().u8string() + ": " + error.message();
         }
     }
+    RemoveLeftovers(path);
 
-    std::filesystem::path temporary = path;
-    temporary += ".tmp";
-    std::string failure = WriteDurably(temporary, content);
+    std::filesystem::path temporary;
+    std::string failure;
+    const FileHandle file = CreateTemporary(path, temporary, failure);
+    if (file == NoFile) {
+        return failure;
+    }
+    failure = WriteDurably(file, temporary, content);
     if (failure.empty()) {
         failure = Replace(path, temporary);
     }
-    // A temporary file left by the failure goes; a folder in its place (the cause) stays.
-    if (!failure.empty() && !std::filesystem::is_directory(temporary, error)) {
+    if (!failure.empty()) {
         std::filesystem::remove(temporary, error);
     }
+    TemporaryNames::Instance().Release(temporary);
     return failure;
 }
 

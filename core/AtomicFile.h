@@ -1,6 +1,14 @@
 #pragma once
 // Replaces a file whole: the content goes to a temporary file beside it, is flushed to disk, and
 // is renamed over the old file. A crash at any point leaves either the old or the new file.
+//
+// The temporary file has a name of its own for each write ("<name>.tmp-<random>") and is created
+// exclusively, never through an existing file or link, so a link planted beside the file cannot
+// make a write land anywhere else. It is removed when the write fails; temporaries an earlier
+// run left behind ("<name>.tmp" and "<name>.tmp-*") are removed by the next write.
+//
+// Threads: any thread; writes of different files run in parallel. Writes of the same file must
+// be serialised by the caller (the last rename wins).
 #include <filesystem>
 #include <string>
 #include <string_view>

@@ -1,13 +1,15 @@
 #include "core/Boundary.h"
 
 #include "core/Log.h"
+#include "core/SafeText.h"
 
 namespace quorvex {
 
 void LogException(std::string_view where, const std::exception& error) noexcept
 {
     try {
-        Log("Exception in {}: {}", where, error.what());
+        // The text may quote input (a parser's last token): shown safe and cut.
+        Log("Exception in {}: {}", where, ConsoleText(error.what()));
     } catch (...) {
         // Out of memory while reporting: nothing more can be said, and nothing may escape.
     }

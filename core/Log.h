@@ -18,6 +18,8 @@ namespace quorvex {
 extern std::shared_ptr<CVarManagerWrapper> globalCvarManager;
 
 // Logs the text as it is: a text from the service or the player is never a format pattern.
+// Control characters other than the line break are written as visible escapes (core/SafeText.h);
+// a text from outside that may hold line breaks or be long goes through ConsoleText first.
 // Does nothing before onLoad has set the handle.
 void LogText(const std::string& text);
 

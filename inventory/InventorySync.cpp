@@ -10,6 +10,7 @@
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
+#include "core/SafeText.h"
 #include "core/WeakCallback.h"
 #include "host/CVarWrapper.h"
 
@@ -222,8 +223,8 @@ void InventorySync::HandleSyncResponse(int status, const std::string& body,
     feature_.HandleResponse(SyncTexts, status, body, [&] {
         feature_.ShowToast("Inventory synced!", 0, 3.0f);
         LogText("Synced inventory.");
-        Log("status: {}, response:\n {}", status, body);
-        const auto answer = ReadSyncAnswer(body);
+        Log("status: {}, response:\n {}", status, ConsoleText(body));
+        const auto answer = ReadSyncAnswer(KeptBody(body));
         if (!answer) {
             return;
         }
@@ -283,7 +284,7 @@ void InventorySync::HandleToggleResponse(int status, const std::string& body, bo
     feature_.HandleResponse(ToggleTexts, status, body, [&] {
         feature_.ShowToast(switchedOn ? "Inventory sync toggled on" : "Inventory sync toggled off", 0, 3.0f);
         LogText("Synced inventory.");
-        Log("status: {}, response:\n {}", status, body);
+        Log("status: {}, response:\n {}", status, ConsoleText(body));
     });
 }
 

@@ -1,7 +1,5 @@
 #include "plugin/Quorvex.h"
 
-#include <nlohmann/json.hpp>
-
 #include "api/QvxApi.h"
 #include "core/Boundary.h"
 #include "core/Executor.h"
@@ -74,26 +72,8 @@ void Quorvex::ShowScammerWarning()
 
 void Quorvex::OnWebSocketMessage(WsMessage& message)
 {
-    CatchAndLog("Quorvex::OnWebSocketMessage", [&] {
-        const std::string payload = message.Payload();
-        const auto parsed = nlohmann::json::parse(payload);
-        if (!parsed.is_object() || !parsed.contains("UserCode")) {
-            return;
-        }
-        LogText("Received user code, setting it.");
-        const auto code = parsed.at("UserCode").get<std::string>();
-        if (const std::string problem = UserCodeProblem(code); !problem.empty()) {
-            LogText("Refused the user code: " + problem);
-            return;
-        }
-        CVarWrapper cvar = cvarManager->getCvar(QvxApi::UserCodeCvar);
-        if (!cvar) {
-            throw std::runtime_error(std::string("the cvar ") + QvxApi::UserCodeCvar + " does not exist");
-        }
-        cvar.setValue(code);
-        dispatcher->Dispatch(EventType::Toast, ToastEvent("Your user code was set!", 1, 7.0f));
-        message.Send("OK");
-    });
+    CatchAndLog("Quorvex::OnWebSocketMessage",
+                [&] { TakeUserCodeMessage(message, *cvarManager, *dispatcher); });
 }
 
 void Quorvex::RenderSettings()

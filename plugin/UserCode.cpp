@@ -1,24 +1,44 @@
 #include "plugin/UserCode.h"
 
-#include <fmt/format.h>
+#include <stdexcept>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "api/QvxApi.h"
+#include "core/Events.h"
+#include "core/Log.h"
+#include "core/PluginEventDispatcher.h"
+#include "host/CVarManagerWrapper.h"
+#include "ws/WsMessage.h"
 
 namespace quorvex {
 
-std::string UserCodeProblem(const std::string& code)
+void TakeUserCodeMessage(WsMessage& message, CVarManagerWrapper& cvarManager, PluginEventDispatcher& dispatcher)
 {
-    if (code.size() > MaxUserCodeBytes) {
-        return fmt::format("it is {} bytes long, more than {}", code.size(), MaxUserCodeBytes);
+    const std::string payload = message.Payload();
+    const auto parsed = nlohmann::json::parse(payload);
+    if (!parsed.is_object() || !parsed.contains("UserCode")) {
+        return;
     }
-    for (const char c : code) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
-            return fmt::format("it holds the byte 0x{:02X}, which is not printable ASCII", byte);
-        }
-        if (c == '"' || c == '\\') {
-            return fmt::format("it holds the character {}", c);
-        }
+    CVarWrapper cvar = cvarManager.getCvar(QvxApi::UserCodeCvar);
+    if (!cvar) {
+        throw std::runtime_error(std::string("the cvar ") + QvxApi::UserCodeCvar + " does not exist");
     }
-    return {};
+    const auto& value = parsed.at("UserCode");
+    if (value.is_string() && value.get_ref<const std::string&>() == cvar.getStringValue()) {
+        message.Send("OK");
+        return;
+    }
+    LogText("Received user code, setting it.");
+    const auto code = value.get<std::string>();
+    if (const std::string problem = QvxApi::UserCodeProblem(code); !problem.empty()) {
+        LogText("Refused the user code: " + problem);
+        return;
+    }
+    cvar.setValue(code);
+    dispatcher.Dispatch(EventType::Toast, ToastEvent("Your user code was set!", 1, 7.0f));
+    message.Send("OK");
 }
 
 }  // namespace quorvex

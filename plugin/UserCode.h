@@ -1,14 +1,19 @@
 #pragma once
-// What a user code handed over by the linking page may hold. The code goes into a cvar, the
-// settings file and a request header, so only printable ASCII without quotes, backslashes or
-// white space, at most 128 bytes, is taken. The empty code is allowed: it unlinks the account.
-#include <string>
+// The linking page's "UserCode" message: {"UserCode": "..."} sets the player's user code, shows
+// "Your user code was set!" and is answered "OK". The same code again is only answered "OK": the
+// settings file is not rewritten and no toast shows, so a page (or a client) repeating it costs
+// nothing. A code QvxApi::UserCodeProblem refuses changes nothing and is not answered; other JSON
+// is ignored; malformed JSON and a code that is not a text throw (the caller logs them).
+//
+// Threads: runs on the WebSocket server thread. It sets a cvar (the host serialises changes)
+// and dispatches a toast event from there.
+class CVarManagerWrapper;
 
 namespace quorvex {
 
-constexpr std::size_t MaxUserCodeBytes = 128;
+class PluginEventDispatcher;
+class WsMessage;
 
-// Why the code cannot be taken, or empty when it can.
-std::string UserCodeProblem(const std::string& code);
+void TakeUserCodeMessage(WsMessage& message, CVarManagerWrapper& cvarManager, PluginEventDispatcher& dispatcher);
 
 }  // namespace quorvex

@@ -10,6 +10,7 @@
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
+#include "core/SafeText.h"
 #include "core/WeakCallback.h"
 #include "host/HttpWrapper.h"
 #include "sync/SwitchChangeLog.h"
@@ -179,7 +180,7 @@ void LoadoutSync::HandleResponse(int status, const std::string& body) const
     feature_.HandleResponse(ResponseTexts, status, body, [&] {
         feature_.ShowToast("Loadout synced!", 0, 3.0f);
         LogText("Synced loadout.");
-        Log("status: {}, response:\n {}", status, body);
+        Log("status: {}, response:\n {}", status, ConsoleText(body));
     });
 }
 

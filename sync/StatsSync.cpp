@@ -10,6 +10,7 @@
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
+#include "core/SafeText.h"
 #include "core/WeakCallback.h"
 #include "host/HttpWrapper.h"
 #include "sync/SwitchChangeLog.h"
@@ -104,7 +105,7 @@ void StatsSync::HandleResponse(int status, const std::string& body) const
     feature_.HandleResponse(ResponseTexts, status, body, [&] {
         feature_.ShowToast("Stats update requested!", 0, 3.0f);
         LogText("Stats update requested.");
-        Log("status: {}, response:\n {}", status, body);
+        Log("status: {}, response:\n {}", status, ConsoleText(body));
     });
 }
 

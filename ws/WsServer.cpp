@@ -1,8 +1,10 @@
 // The only translation unit that compiles the WebSocket library: it is slow to build.
 #include "ws/WsServer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -15,6 +17,7 @@
 
 #include "core/Boundary.h"
 #include "core/Log.h"
+#include "core/SafeText.h"
 #include "ws/OriginPolicy.h"
 
 namespace quorvex {
@@ -22,17 +25,90 @@ namespace {
 
 using Endpoint = websocketpp::server<websocketpp::config::asio>;
 using Handle = websocketpp::connection_hdl;
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::size_t MaxMessageBytes = 64 * 1024;
 constexpr long HandshakeTimeoutMs = 5000;
 constexpr auto StopCloseCode = websocketpp::close::status::going_away;
 constexpr const char* StopCloseReason = "Server stopping";
+// Open connections get this long to finish their closing handshake once the stop began; then
+// they are dropped. With the rest of the stop it stays well inside the unload's 5 s.
+constexpr auto StopGrace = std::chrono::seconds(3);
+// While accepting fails (no descriptors left), the next attempt waits this long, doubling.
+constexpr auto FirstAcceptRetry = std::chrono::milliseconds(100);
+constexpr auto LongestAcceptRetry = std::chrono::milliseconds(3200);
+// How often idle connections are looked for, at most.
+constexpr auto LongestIdleCheck = std::chrono::seconds(1);
+// The kernel's send buffer of a connection: our replies are a few bytes, and a small buffer
+// makes a client that does not read reach the queue limit soon instead of after megabytes.
+constexpr int SocketSendBufferBytes = 64 * 1024;
+
+// At most `perSecond` events a second, and as many at once after a quiet second.
+class Allowance
+{
+public:
+    Allowance(double perSecond, SteadyClock::time_point now) : perSecond_(perSecond), tokens_(perSecond), last_(now)
+    {
+    }
+
+    bool Take(SteadyClock::time_point now)
+    {
+        const double elapsed = std::chrono::duration<double>(now - last_).count();
+        tokens_ = std::min(perSecond_, tokens_ + elapsed * perSecond_);
+        last_ = now;
+        if (tokens_ < 1) {
+            return false;
+        }
+        tokens_ -= 1;
+        return true;
+    }
+
+private:
+    double perSecond_;
+    double tokens_;
+    SteadyClock::time_point last_;
+};
+
+// What the server knows of one open connection.
+struct Peer {
+    Peer(const WsServer::Limits& limits, SteadyClock::time_point now)
+        : messages(limits.messagesPerSecond, now), pongs(limits.pongsPerSecond, now), lastHeard(now)
+    {
+    }
+
+    Allowance messages;
+    Allowance pongs;
+    SteadyClock::time_point lastHeard;
+    // Closed by the server for what it did; what it sends meanwhile is not handled.
+    bool refused = false;
+};
+
+// A console line for the first event of a burst only: a client repeating what is refused gets
+// one line, not one per attempt. The burst ends when End is called (things went well again).
+class BurstLine
+{
+public:
+    bool Begin()
+    {
+        return !std::exchange(inBurst_, true);
+    }
+
+    void End()
+    {
+        inBurst_ = false;
+    }
+
+private:
+    bool inBurst_ = false;
+};
 
 class ReceivedMessage final : public WsMessage
 {
 public:
-    ReceivedMessage(Endpoint& endpoint, Handle handle, Endpoint::message_ptr message)
-        : endpoint_(endpoint), handle_(std::move(handle)), message_(std::move(message))
+    using QueueCheck = std::function<bool(const Handle&, std::size_t)>;
+
+    ReceivedMessage(Endpoint& endpoint, Handle handle, Endpoint::message_ptr message, QueueCheck hasRoom)
+        : endpoint_(endpoint), handle_(std::move(handle)), message_(std::move(message)), hasRoom_(std::move(hasRoom))
     {
     }
 
@@ -49,6 +125,10 @@ public:
 
     void Send(const std::string& text) override
     {
+        if (!hasRoom_(handle_, text.size())) {
+            throw std::system_error(std::make_error_code(std::errc::no_buffer_space),
+                                    "Local websocket server: the client does not read its replies");
+        }
         std::error_code error;
         endpoint_.send(handle_, text, websocketpp::frame::opcode::text, error);
         if (error) {
@@ -60,6 +140,7 @@ private:
     Endpoint& endpoint_;
     Handle handle_;
     Endpoint::message_ptr message_;
+    QueueCheck hasRoom_;
 };
 
 }  // namespace
@@ -67,7 +148,7 @@ private:
 class WsServer::Impl
 {
 public:
-    Impl();
+    explicit Impl(const Limits& limits);
 
     void RegisterHandler(const std::string& name, MessageHandler handler);
     void Start(std::uint16_t port);
@@ -85,13 +166,30 @@ private:
     // Listens unless a stop came first; false when it did.
     bool BeginListening(std::uint16_t port);
     void MarkEnded();
+    // The accept loop: one accept at a time, each started when the last one ended.
+    void AcceptNext();
+    void OnAccepted(const Endpoint::connection_ptr& connection, const std::error_code& error);
+    // Accepting failed (out of descriptors, most likely): try again later, less often each time.
+    void RetryAcceptLater(const std::error_code& error);
+    void OnTerminated(const Endpoint::connection_ptr& connection);
     bool OnValidate(const Handle& handle);
     void OnOpen(const Handle& handle);
     void OnClose(const Handle& handle);
     void OnMessage(const Handle& handle, const Endpoint::message_ptr& message);
-    // Stops accepting, closes every open connection and lets run() return once they are done.
+    bool OnPing(const Handle& handle, const std::string& payload);
+    // True when `bytes` more may be queued for the client; otherwise drops the connection.
+    bool HasRoomFor(const Handle& handle, std::size_t bytes);
+    // Closes the connection for what it did, with a line saying why.
+    void Refuse(const Handle& handle, Peer& peer, websocketpp::close::status::value code, const std::string& reason,
+                const std::string& line);
+    void ArmIdleCheck();
+    void CloseIdleConnections();
+    // Stops accepting, drops handshakes under way, closes every open connection and lets run()
+    // return once they are done (or dropped when StopGrace has passed).
     void CloseAll();
     void CloseConnection(const Handle& handle);
+    void DropRemainingConnections();
+    static void Drop(const Endpoint::connection_ptr& connection);
 
     // --- Owner thread ---
     // Records the stop request; true when the server is listening and so has something to stop.
@@ -100,12 +198,23 @@ private:
     void CloseOnServerThread();
     void JoinServerThread();
 
+    const Limits limits_;
     Endpoint endpoint_;
     std::unordered_map<std::string, MessageHandler> handlers_;
 
     // Server thread only.
-    std::set<Handle, std::owner_less<Handle>> connections_;
+    // Every accepted connection until it has ended, handshakes under way included.
+    std::set<Handle, std::owner_less<Handle>> accepted_;
+    // The open connections, whose handshake completed.
+    std::map<Handle, Peer, std::owner_less<Handle>> connections_;
     bool stopping_ = false;
+    std::chrono::milliseconds acceptRetry_ = FirstAcceptRetry;
+    BurstLine acceptFailing_;
+    BurstLine refusingConnections_;
+    // Created with the I/O service, on the server thread.
+    std::unique_ptr<asio::steady_timer> acceptRetryTimer_;
+    std::unique_ptr<asio::steady_timer> idleTimer_;
+    std::unique_ptr<asio::steady_timer> stopGraceTimer_;
 
     std::atomic<std::uint16_t> port_{UnknownPort};
 
@@ -120,7 +229,7 @@ private:
     std::thread serverThread_;
 };
 
-WsServer::Impl::Impl()
+WsServer::Impl::Impl(const Limits& limits) : limits_(limits)
 {
     // Connection and HTTP lines, never frame contents: a message carries the player's user code.
     endpoint_.clear_access_channels(websocketpp::log::alevel::all);
@@ -195,6 +304,9 @@ void WsServer::Impl::Serve(std::uint16_t port) noexcept
     port_ = port;
     try {
         endpoint_.init_asio();
+        for (auto* timer : {&acceptRetryTimer_, &idleTimer_, &stopGraceTimer_}) {
+            *timer = std::make_unique<asio::steady_timer>(endpoint_.get_io_service());
+        }
         InstallHandlers();
         endpoint_.reset();
         if (BeginListening(port)) {
@@ -224,6 +336,11 @@ void WsServer::Impl::InstallHandlers()
     endpoint_.set_close_handler([this](Handle handle) { OnClose(handle); });
     endpoint_.set_message_handler(
         [this](Handle handle, Endpoint::message_ptr message) { OnMessage(handle, message); });
+    endpoint_.set_ping_handler([this](Handle handle, std::string payload) { return OnPing(handle, payload); });
+    endpoint_.set_socket_init_handler([](Handle, asio::ip::tcp::socket& socket) {
+        std::error_code ignored;
+        socket.set_option(asio::socket_base::send_buffer_size(SocketSendBufferBytes), ignored);
+    });
 }
 
 bool WsServer::Impl::BeginListening(std::uint16_t port)
@@ -234,7 +351,8 @@ bool WsServer::Impl::BeginListening(std::uint16_t port)
     }
     // Loopback only: no other machine may hand the plug-in anything.
     endpoint_.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
-    endpoint_.start_accept();
+    AcceptNext();
+    ArmIdleCheck();
     // run() keeps going without connections until CloseAll lets it end.
     endpoint_.start_perpetual();
     std::error_code error;
@@ -264,14 +382,15 @@ bool WsServer::Impl::OnValidate(const Handle& handle)
             Log("Local websocket server: A connecting client is gone: {}", error.message());
             return;
         }
-        const auto& headers = connection->get_request().get_headers();
-        const auto origin = headers.find("Origin");
-        if (origin == headers.end() || IsAllowedOrigin(origin->second)) {
+        // As the client's protocol version carries it: "Origin", or "Sec-WebSocket-Origin" for
+        // hybi-07 and -08. Clients other than browsers send none.
+        const std::string& origin = connection->get_origin();
+        if (origin.empty() || IsAllowedOrigin(origin)) {
             allowed = true;
             return;
         }
         connection->set_status(websocketpp::http::status_code::forbidden);
-        Log("Local websocket server: Refused a connection from origin {}", origin->second);
+        Log("Local websocket server: Refused a connection from origin {}", ConsoleText(origin));
     });
     return allowed;
 }
@@ -281,12 +400,15 @@ void WsServer::Impl::OnOpen(const Handle& handle)
     CatchAndLog("WsServer::OnOpen", [&] {
         Log("Local websocket server: Client connected");
         if (stopping_) {
-            // Its handshake was under way when the stop began.
+            // Its handshake was under way when the stop began: dropped, so that it cannot hold
+            // the stop with a closing handshake of its own.
             std::error_code error;
-            endpoint_.close(handle, StopCloseCode, StopCloseReason, error);
+            if (const Endpoint::connection_ptr connection = endpoint_.get_con_from_hdl(handle, error)) {
+                Drop(connection);
+            }
             return;
         }
-        connections_.insert(handle);
+        connections_.emplace(handle, Peer(limits_, SteadyClock::now()));
     });
 }
 
@@ -307,9 +429,165 @@ void WsServer::Impl::OnClose(const Handle& handle)
 
 void WsServer::Impl::OnMessage(const Handle& handle, const Endpoint::message_ptr& message)
 {
-    ReceivedMessage received(endpoint_, handle, message);
+    const auto peer = connections_.find(handle);
+    if (peer == connections_.end() || peer->second.refused) {
+        return;
+    }
+    const auto now = SteadyClock::now();
+    peer->second.lastHeard = now;
+    if (!peer->second.messages.Take(now)) {
+        Refuse(handle, peer->second, websocketpp::close::status::policy_violation, "Too many messages",
+               fmt::format("Local websocket server: Closed a connection that sent more than {} messages a second",
+                           limits_.messagesPerSecond));
+        return;
+    }
+    ReceivedMessage received(endpoint_, handle, message,
+                             [this](const Handle& to, std::size_t bytes) { return HasRoomFor(to, bytes); });
     for (auto& entry : handlers_) {
         CatchAndLog("WsServer::OnMessage", [&] { entry.second(received); });
+    }
+}
+
+bool WsServer::Impl::OnPing(const Handle& handle, const std::string& payload)
+{
+    bool answer = false;
+    CatchAndLog("WsServer::OnPing", [&] {
+        const auto peer = connections_.find(handle);
+        if (peer == connections_.end() || peer->second.refused) {
+            return;
+        }
+        const auto now = SteadyClock::now();
+        peer->second.lastHeard = now;
+        // The library would queue a pong for every ping, however fast they come.
+        answer = peer->second.pongs.Take(now) && HasRoomFor(handle, payload.size());
+    });
+    return answer;
+}
+
+bool WsServer::Impl::HasRoomFor(const Handle& handle, std::size_t bytes)
+{
+    std::error_code error;
+    const Endpoint::connection_ptr connection = endpoint_.get_con_from_hdl(handle, error);
+    if (!connection) {
+        return false;
+    }
+    if (connection->get_buffered_amount() + bytes <= limits_.queuedBytes) {
+        return true;
+    }
+    Log("Local websocket server: Dropped a connection that does not read: over {} bytes waited for it",
+        limits_.queuedBytes);
+    Drop(connection);
+    return false;
+}
+
+void WsServer::Impl::Refuse(const Handle& handle, Peer& peer, websocketpp::close::status::value code,
+                            const std::string& reason, const std::string& line)
+{
+    peer.refused = true;
+    LogText(line);
+    std::error_code error;
+    endpoint_.close(handle, code, reason, error);
+}
+
+void WsServer::Impl::ArmIdleCheck()
+{
+    idleTimer_->expires_after(std::min<std::chrono::milliseconds>(limits_.idle / 4 + std::chrono::milliseconds(1),
+                                                                  LongestIdleCheck));
+    idleTimer_->async_wait([this](const std::error_code& error) {
+        if (error || stopping_) {
+            return;
+        }
+        CatchAndLog("WsServer::CloseIdleConnections", [this] { CloseIdleConnections(); });
+        ArmIdleCheck();
+    });
+}
+
+void WsServer::Impl::CloseIdleConnections()
+{
+    const auto now = SteadyClock::now();
+    for (auto& [handle, peer] : connections_) {
+        if (!peer.refused && now - peer.lastHeard >= limits_.idle) {
+            Refuse(handle, peer, websocketpp::close::status::normal, "Idle",
+                   fmt::format("Local websocket server: Closed a connection idle for {:g} s",
+                               std::chrono::duration<double>(limits_.idle).count()));
+        }
+    }
+}
+
+void WsServer::Impl::AcceptNext()
+{
+    const Endpoint::connection_ptr connection = endpoint_.get_connection();
+    if (!connection) {
+        RetryAcceptLater(websocketpp::error::make_error_code(websocketpp::error::con_creation_failed));
+        return;
+    }
+    std::error_code error;
+    endpoint_.async_accept(
+        connection,
+        [this, connection](const std::error_code& accepted) {
+            CatchAndLog("WsServer::OnAccepted", [&] { OnAccepted(connection, accepted); });
+        },
+        error);
+    if (error) {
+        // Not listening any more: the stop has begun.
+        connection->terminate(std::error_code());
+    }
+}
+
+void WsServer::Impl::OnAccepted(const Endpoint::connection_ptr& connection, const std::error_code& error)
+{
+    if (error) {
+        connection->terminate(error);
+        if (error != websocketpp::error::operation_canceled && !stopping_) {
+            RetryAcceptLater(error);
+        }
+        return;
+    }
+    acceptFailing_.End();
+    acceptRetry_ = FirstAcceptRetry;
+    if (stopping_) {
+        // Accepted just as the stop began.
+        connection->terminate(std::error_code());
+        return;
+    }
+    if (accepted_.size() >= limits_.connections) {
+        if (refusingConnections_.Begin()) {
+            Log("Local websocket server: {} connections are open; refusing new ones until one ends",
+                accepted_.size());
+        }
+        connection->terminate(std::error_code());
+    } else {
+        refusingConnections_.End();
+        accepted_.insert(connection);
+        connection->set_termination_handler([this](Endpoint::connection_ptr ended) {
+            CatchAndLog("WsServer::OnTerminated", [&] { OnTerminated(ended); });
+        });
+        connection->start();
+    }
+    AcceptNext();
+}
+
+void WsServer::Impl::RetryAcceptLater(const std::error_code& error)
+{
+    if (acceptFailing_.Begin()) {
+        Log("Local websocket server: Accepting a connection failed ({}); trying again in {} ms, and less often "
+            "while it fails",
+            error.message(), acceptRetry_.count());
+    }
+    acceptRetryTimer_->expires_after(acceptRetry_);
+    acceptRetryTimer_->async_wait([this](const std::error_code& cancelled) {
+        if (!cancelled && !stopping_) {
+            CatchAndLog("WsServer::AcceptNext", [this] { AcceptNext(); });
+        }
+    });
+    acceptRetry_ = std::min(acceptRetry_ * 2, LongestAcceptRetry);
+}
+
+void WsServer::Impl::OnTerminated(const Endpoint::connection_ptr& connection)
+{
+    accepted_.erase(connection);
+    if (stopping_ && accepted_.empty()) {
+        stopGraceTimer_->cancel();
     }
 }
 
@@ -321,11 +599,51 @@ void WsServer::Impl::CloseAll()
     if (error) {
         Log("Local websocket server: Stopping to listen failed: {}", error.message());
     }
-    const auto open = connections_;
+    acceptRetryTimer_->cancel();
+    idleTimer_->cancel();
+    // Handshakes under way are dropped: each could hold the stop for its 5 s time-out and then
+    // for a closing handshake.
+    const auto accepted = accepted_;
+    for (const Handle& handle : accepted) {
+        std::error_code gone;
+        const Endpoint::connection_ptr connection = endpoint_.get_con_from_hdl(handle, gone);
+        if (connection && connection->get_state() == websocketpp::session::state::connecting) {
+            Drop(connection);
+        }
+    }
+    std::vector<Handle> open;
+    for (const auto& entry : connections_) {
+        open.push_back(entry.first);
+    }
     for (const Handle& handle : open) {
         CatchAndLog("WsServer::CloseAll", [&] { CloseConnection(handle); });
     }
+    if (!accepted_.empty()) {
+        stopGraceTimer_->expires_after(StopGrace);
+        stopGraceTimer_->async_wait([this](const std::error_code& cancelled) {
+            if (!cancelled) {
+                CatchAndLog("WsServer::CloseAll", [this] { DropRemainingConnections(); });
+            }
+        });
+    }
     endpoint_.stop_perpetual();
+}
+
+void WsServer::Impl::DropRemainingConnections()
+{
+    Log("Local websocket server: Dropping {} connections that did not finish closing", accepted_.size());
+    const auto remaining = accepted_;
+    for (const Handle& handle : remaining) {
+        std::error_code gone;
+        if (const Endpoint::connection_ptr connection = endpoint_.get_con_from_hdl(handle, gone)) {
+            Drop(connection);
+        }
+    }
+}
+
+void WsServer::Impl::Drop(const Endpoint::connection_ptr& connection)
+{
+    connection->terminate(std::error_code());
 }
 
 void WsServer::Impl::CloseConnection(const Handle& handle)
@@ -387,7 +705,11 @@ void WsServer::Impl::JoinServerThread()
     }
 }
 
-WsServer::WsServer() : impl_(std::make_unique<Impl>())
+WsServer::WsServer() : WsServer(Limits())
+{
+}
+
+WsServer::WsServer(const Limits& limits) : impl_(std::make_unique<Impl>(limits))
 {
 }
 

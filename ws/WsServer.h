@@ -4,6 +4,13 @@
 // site or from the player's own machine, refuses messages (and handshake request bodies) over
 // 64 KiB, and hands every message to every registered handler.
 //
+// Any local process can reach it, so what one client can make it hold or do is bounded (Limits):
+// open connections (beyond them a new one is dropped at once), messages and pongs a second,
+// bytes queued for a client that does not read, and time without a word. When the process runs
+// out of descriptors the accept loop waits (100 ms, doubling up to 3.2 s) instead of spinning.
+// The stop drops handshakes still under way and gives open connections 3 s to finish their
+// closing handshake before dropping them, so it ends within the 5 s the plug-in's unload may take.
+//
 // Threads:
 // - The constructor, RegisterHandler, Start and the destructor run on one owner thread (the game
 //   thread, in onLoad and onUnload); the destructor must not run on the server thread.
@@ -13,9 +20,10 @@
 //   wait for the owner thread.
 // - Port and WaitUntilListening may be called from any thread.
 // Shared state: the start-up phase and the stop request are guarded by one mutex with a condition
-// variable; the handler registry is filled before the server thread starts and only read by it;
-// the port is atomic.
+// variable; the handler registry and the limits are set before the server thread starts and only
+// read by it; the port is atomic; the bookkeeping of connections is the server thread's alone.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,10 +43,29 @@ public:
     // What Port returns until the server thread has stored the port it serves on.
     static constexpr std::uint16_t UnknownPort = 65535;
 
-    // Builds the server; opens nothing.
+    // What one client may make the server hold or do. The web page opens one connection and
+    // sends one message, so a client near any of these is not the page.
+    struct Limits {
+        // Connections at once, counting those still in their handshake.
+        std::size_t connections = 32;
+        // Messages handed to the handlers, per connection and second (as many in a burst); one
+        // more closes the connection with 1008.
+        double messagesPerSecond = 10;
+        // Pings answered, per connection and second (as many in a burst); others get no pong.
+        double pongsPerSecond = 4;
+        // Bytes waiting to be sent to one client; a frame that would pass it drops the
+        // connection (a client that does not read cannot take a closing handshake either).
+        std::size_t queuedBytes = 64 * 1024;
+        // A connection that sent nothing (no message, no ping) for this long is closed.
+        std::chrono::milliseconds idle = std::chrono::seconds(60);
+    };
+
+    // Builds the server with the limits above (or the ones given); opens nothing.
     WsServer();
-    // Stops accepting, closes every open connection with 1001 "Server stopping", waits until
-    // their closing handshakes end (5 s at most) and joins the server thread. Never throws.
+    explicit WsServer(const Limits& limits);
+    // Stops accepting, drops handshakes under way, closes every open connection with 1001
+    // "Server stopping", waits until their closing handshakes end (3 s at most, then they are
+    // dropped) and joins the server thread. Never throws.
     ~WsServer();
     WsServer(const WsServer&) = delete;
     WsServer& operator=(const WsServer&) = delete;

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <vector>
+
+#include "api/SyncFeature.h"
 #include "core/PersistentStorage.h"
+#include "core/PluginEventDispatcher.h"
+#include "core/SafeText.h"
+#include "core/ToastHandler.h"
 #include "tests/support/TestHost.h"
 
 namespace quorvex {
@@ -63,6 +70,39 @@ TEST_F(QvxApiTest, UserCodeFollowsItsCvarAndIsSentEvenWhenEmpty)
               std::string::npos);
 }
 
+// Codes typed in the console or found in the settings file obey the linking page's rules: an
+// unsafe one would otherwise go into every request header and the next settings file.
+TEST_F(QvxApiTest, AnUnsafeCodeFromTheConsoleIsRefusedAndThePreviousOneKept)
+{
+    host->RunFor(sim::Seconds(0.1));
+    host->ExecuteConsole("hidden_qvx_user_code good");
+    for (const std::string& typed : std::vector<std::string>{"\"two words\"", "\"back\\slash\"", "\"esc\x1b[2J\"", std::string(129, 'a')}) {
+        host->ExecuteConsole("hidden_qvx_user_code " + typed);
+        EXPECT_EQ(api.userCode->Get(), "good") << typed;
+    }
+    EXPECT_EQ(host.CountConsoleLines("Refused the user code: "), 4);
+    EXPECT_EQ(host.CountConsoleLines("; the previous one is kept"), 4);
+    EXPECT_EQ(host.CountConsoleLines("new user code set: "), 1) << "setting the code back is not a new code";
+    EXPECT_EQ(host->CvarManager()->getCvar(QvxApi::UserCodeCvar).getStringValue(), "good");
+    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"good\""), std::string::npos);
+}
+
+TEST(QvxApiLoadTest, AnUnsafeCodeInTheSettingsFileIsRefusedAtLoadAndLeavesNoCode)
+{
+    testing::TestHost host;
+    std::filesystem::create_directories(host.cfgFile().parent_path());
+    std::ofstream(host.cfgFile()) << "hidden_qvx_user_code \"a b\" //User code for QVX\n";
+    auto store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
+    QvxApi api(host->Game(), store);
+    host->RunFor(sim::Seconds(0.1));
+
+    EXPECT_TRUE(api.userCode->IsEmpty());
+    EXPECT_EQ(host.CountConsoleLines("Refused the user code: it holds the byte 0x20"), 1);
+    EXPECT_EQ(host.CountConsoleLines("new user code set"), 0);
+    host->ExecuteConsole("writeconfig");
+    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"\" //"), std::string::npos);
+}
+
 TEST_F(QvxApiTest, EndpointsAndRequests)
 {
     EXPECT_EQ(api.smartSyncUrl, "https://api.quorvex.com/api/v2/inventory/smartSync.php");
@@ -111,6 +151,79 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{R"({"message":5})", "", "Exception thrown while parsing respose message: "},
                       MessageCase{"", "", "Invalid Json in response: "},
                       MessageCase{"<html>", "", "Invalid Json in response: "}));
+
+// The service's answers reach the console and toasts through the shared result handling. What
+// comes back is bounded and shown safe there, whatever the body holds.
+class HostileAnswerTest : public ::testing::Test {
+protected:
+    void SetUp() override { host->RunFor(sim::Seconds(0.1)); }
+
+    void Handle(int status, const std::string& body)
+    {
+        feature.HandleResponse(Texts, status, body, [] {});
+    }
+
+    // No line holds a control character other than the line breaks of the lines' own texts.
+    void ExpectNoRawControls()
+    {
+        for (const auto& line : host->ConsoleLines()) {
+            for (const char c : line) {
+                EXPECT_FALSE((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == '\x7f') << line;
+            }
+        }
+    }
+
+    static constexpr SyncResponseTexts Texts{"StatsSync : Code: {}, Response: {}", "500 on stats sync!",
+                                             "Failed to update stats ({})!\nError: {}",
+                                             "Failed to update stats ({}), response:\n{}"};
+    testing::TestHost host;
+    std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
+    std::shared_ptr<PluginEventDispatcher> dispatcher = std::make_shared<PluginEventDispatcher>();
+    std::shared_ptr<ToastHandler> toasts = ToastHandler::Create(dispatcher, host->Game(), host->CvarManager(), store);
+    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store);
+    SyncFeature feature{api, dispatcher};
+};
+
+TEST_F(HostileAnswerTest, ABigFailureBodyIsCutInTheLogAndTheToast)
+{
+    const std::string body = "<html>" + std::string(100000, 'x') + "</html>";
+    Handle(404, body);
+
+    ASSERT_EQ(host->Toasts().size(), 1u);
+    EXPECT_EQ(host->Toasts()[0].text,
+              "Failed to update stats (404)!\nError: <html>" + std::string(506, 'x') + "\u2026 (100013 bytes)");
+    const std::string cut = "<html>" + std::string(4090, 'x') + "\u2026 (100013 bytes)";
+    EXPECT_TRUE(host->ConsoleContains("StatsSync : Code: 404, Response: " + cut));
+    EXPECT_TRUE(host->ConsoleContains("Failed to update stats (404), response:\n" + cut));
+    for (const auto& line : host->ConsoleLines()) {
+        EXPECT_LT(line.size(), 4200u);
+    }
+}
+
+TEST_F(HostileAnswerTest, ControlCharactersInAnswersCannotForgeLines)
+{
+    Handle(418, "teapot\nPlugin loaded!\r\x1b[2K");
+    Handle(401, R"({"message":"revoked\nInventory synced!\u001b[1A"})");
+
+    ExpectNoRawControls();
+    EXPECT_TRUE(host->ConsoleContains("Failed to update stats (418), response:\nteapot\\nPlugin loaded!\\r\\x1b[2K"));
+    EXPECT_TRUE(host->ConsoleContains("revoked\\nInventory synced!\\x1b[1A. Disabling requests for this session."));
+    ASSERT_EQ(host->Toasts().size(), 2u);
+    EXPECT_EQ(host->Toasts()[1].text, "revoked\\nInventory synced!\\x1b[1A");
+}
+
+TEST_F(HostileAnswerTest, ABodyOver16MiBIsNotReadAndTheAnswerIsHandledByItsStatus)
+{
+    const std::string body = R"({"message":")" + std::string(MaxKeptBodyBytes, 'm') + R"("})";
+    Handle(401, body);
+
+    ASSERT_EQ(host->Toasts().size(), 1u);
+    EXPECT_EQ(host->Toasts()[0].text, "Plugin outdated or other issue found. Please create a support ticket on Quorvex.");
+    EXPECT_EQ(feature.GetSyncStatus(), SyncStatus::NoUserCode);
+    EXPECT_FALSE(*feature.enabled);
+    EXPECT_EQ(host.CountConsoleLines("Invalid Json"), 0);
+    EXPECT_EQ(host.CountConsoleLines("(" + std::to_string(body.size()) + " bytes)"), 1);
+}
 
 }  // namespace
 }  // namespace quorvex

@@ -13,7 +13,6 @@
 
 #include "api/QvxApi.h"
 #include "plugin/Quorvex.h"
-#include "plugin/UserCode.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/TestHost.h"
 #include "ws/WsMessage.h"
@@ -61,7 +60,7 @@ struct LoadedPlugin {
 
 bool IsSafeUserCode(const std::string& code)
 {
-    if (code.size() > quorvex::MaxUserCodeBytes) {
+    if (code.size() > quorvex::QvxApi::MaxUserCodeBytes) {
         return false;
     }
     for (const char c : code) {

@@ -1,4 +1,5 @@
 // The linking page handing the user code to a loaded plug-in over a real WebSocket connection.
+#include <filesystem>
 #include <string>
 
 #include <arpa/inet.h>
@@ -66,6 +67,26 @@ TEST_F(AccountLinkingTest, UserCodeIsSetSavedConfirmedAndAnswered)
     const auto cleared = Send(R"({"UserCode": ""})");
     EXPECT_EQ(cleared.text, "OK");
     EXPECT_EQ(UserCode(), "");
+    EXPECT_EQ(host->Toasts().size(), 2u);
+}
+
+// A page (or any client) repeating the code must not rewrite and flush the settings file and
+// show a toast each time.
+TEST_F(AccountLinkingTest, TheSameCodeAgainIsAnsweredWithoutRewritingTheFileOrAToast)
+{
+    Load();
+    EXPECT_EQ(Send(R"({"UserCode": "abc"})").text, "OK");
+    std::filesystem::remove(host.cfgFile());
+
+    for (int again = 0; again < 3; ++again) {
+        EXPECT_EQ(Send(R"({"UserCode": "abc"})").text, "OK");
+    }
+    EXPECT_FALSE(std::filesystem::exists(host.cfgFile())) << "the file was rewritten";
+    EXPECT_EQ(host->Toasts().size(), 1u);
+    EXPECT_EQ(host.CountConsoleLines("Received user code, setting it."), 1);
+
+    EXPECT_EQ(Send(R"({"UserCode": "other"})").text, "OK");
+    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"other\""), std::string::npos);
     EXPECT_EQ(host->Toasts().size(), 2u);
 }
 

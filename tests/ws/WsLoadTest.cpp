@@ -1,6 +1,9 @@
-// The local WebSocket server under a bounded load on loopback: a crowd of clients connecting at
-// once, connections that never finish their handshake and frames over the size limit, while one
-// well-behaved client keeps talking to it. The server listens on a port the system picks.
+// The local WebSocket server under a bounded load on loopback, as a hostile local process would
+// make it: a crowd of clients beyond the connection limit, connections that never finish their
+// handshake, frames over the size limit, a ping flood from a client that does not read, a
+// message flood, running out of descriptors, and a stop while handshakes are under way and
+// clients do not answer the close. Meanwhile one well-behaved client keeps talking to it. The
+// server listens on a port the system picks.
 //
 // Memory is judged by what the process holds before and after the load: its open file
 // descriptors (each connection, open or half-open, holds a socket on either side, so a server
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -23,6 +27,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "tests/support/TestHost.h"
@@ -31,7 +37,14 @@
 namespace quorvex {
 namespace {
 
+using testing::ClientFrame;
 using testing::ClientSession;
+using testing::CloseCodeReceived;
+using testing::FinalContinuation;
+using testing::FinalText;
+using testing::FirstTextFragment;
+using testing::HandshakeRequest;
+using testing::OpenRawWebSocket;
 using testing::HasReceived;
 using testing::Patience;
 using testing::RawConnection;
@@ -39,8 +52,12 @@ using testing::TestClients;
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::duration<double, std::milli>;
 
-constexpr int CrowdSize = 200;
-constexpr int StuckCount = 50;
+// With the probe, the stuck handshakes and the crowd the server holds its 32 connections; the
+// extra clients come on top.
+constexpr int ConnectionLimit = 32;
+constexpr int StuckCount = 10;
+constexpr int CrowdSize = ConnectionLimit - 1 - StuckCount;
+constexpr int ExtraCount = 100;
 constexpr int OversizedPerKind = 4;
 constexpr std::size_t MessageLimit = 64 * 1024;
 // The server's open-handshake time-out.
@@ -48,7 +65,8 @@ constexpr auto HandshakeTimeout = std::chrono::seconds(5);
 // A liveness bound, not a speed target: a well-behaved client that waits longer than this for an
 // answer has been starved by the load.
 constexpr auto ReplyBound = std::chrono::seconds(1);
-constexpr auto ProbeInterval = std::chrono::milliseconds(50);
+// Under the server's 10 messages a second.
+constexpr auto ProbeInterval = std::chrono::milliseconds(150);
 // Resident memory may grow by allocator caches (about 6 MiB here) and, under a sanitizer, by the
 // shadow memory of all the load touched (about 64 MiB under ThreadSanitizer) and AddressSanitizer's
 // quarantine of freed blocks. The descriptor count is what shows every connection released;
@@ -60,9 +78,27 @@ constexpr long ResidentGrowthLimitKiB = 32 * 1024;
 #endif
 
 const std::string ReplyPrefix = "OK ";
-const std::string HandshakeRequest =
-    "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
+// The message a flooding client ends with; the handler does not answer it.
+const std::string FloodEnd = "flood end";
+constexpr std::uint8_t Ping = 0x89;
+constexpr std::uint8_t Close = 0x88;
+constexpr std::size_t PingsPerWrite = 1000;
+// 200000 pings of the largest control payload (125 bytes): about 26 MB. Every one answered
+// would queue as much again, plus a message object per pong, in the game's memory.
+constexpr int PingWrites = 200;
+constexpr int Flooders = 8;
+constexpr int MessagesPerFlood = 2000;
+constexpr int MessageLimitPerSecond = 10;
+// Clients whose handshake is under way and clients that never answer the close, at the stop.
+constexpr int LateHandshakes = 20;
+constexpr int Unanswering = 10;
+// What the ping flood may add to resident memory: the frames in flight (the read buffer, the
+// kernel's share is not ours) and allocator caches; a queued pong per ping would be ~60 MiB.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr long PingFloodGrowthLimitKiB = 128 * 1024;
+#else
+constexpr long PingFloodGrowthLimitKiB = 8 * 1024;
+#endif
 
 std::string UserCodeMessage(int client)
 {
@@ -122,6 +158,14 @@ public:
 
     // Answer times in order; a message that got no or a wrong answer ends the list.
     const std::vector<Milliseconds>& Latencies() const { return latencies_; }
+    // Answers so far; any thread.
+    std::size_t Answered() const { return answered_.load(); }
+    // Waits until `more` answers beyond those so far came; false when the probe stopped.
+    bool WaitForMoreAnswers(std::size_t more) const
+    {
+        const std::size_t target = Answered() + more;
+        return WaitUntil([&] { return Answered() >= target || failed_; }) && !failed_;
+    }
     const std::string& Failure() const { return failure_; }
 
 private:
@@ -141,9 +185,11 @@ private:
             });
             if (!answered || reply != ReplyPrefix + message) {
                 failure_ = "'" + message + "' answered with '" + reply + "'";
+                failed_ = true;
                 return;
             }
             latencies_.push_back(Clock::now() - start);
+            ++answered_;
             std::this_thread::sleep_until(start + ProbeInterval);
         }
     }
@@ -151,6 +197,8 @@ private:
     TestClients clients_;
     std::shared_ptr<ClientSession> session_;
     std::atomic<bool> stop_{false};
+    std::atomic<std::size_t> answered_{0};
+    std::atomic<bool> failed_{false};
     // Written by the probe thread; read by the test after Stop joined it.
     std::vector<Milliseconds> latencies_;
     std::string failure_;
@@ -211,53 +259,6 @@ private:
     std::vector<asio::ip::tcp::socket> sockets_;
 };
 
-// A frame as a client sends it: masked, here with the all-zero key so the payload stays as is.
-// The declared length may differ from the payload sent.
-std::string ClientFrame(std::uint8_t finAndOpcode, std::uint64_t declaredLength,
-                        const std::string& payload)
-{
-    std::string frame(1, static_cast<char>(finAndOpcode));
-    if (declaredLength < 126) {
-        frame += static_cast<char>(0x80 | declaredLength);
-    } else if (declaredLength <= 0xffff) {
-        frame += static_cast<char>(0x80 | 126);
-        for (int shift = 8; shift >= 0; shift -= 8) {
-            frame += static_cast<char>((declaredLength >> shift) & 0xff);
-        }
-    } else {
-        frame += static_cast<char>(0x80 | 127);
-        for (int shift = 56; shift >= 0; shift -= 8) {
-            frame += static_cast<char>((declaredLength >> shift) & 0xff);
-        }
-    }
-    return frame + std::string(4, '\0') + payload;
-}
-
-constexpr std::uint8_t FinalText = 0x81;
-constexpr std::uint8_t FirstTextFragment = 0x01;
-constexpr std::uint8_t FinalContinuation = 0x80;
-
-std::unique_ptr<RawConnection> OpenRawWebSocket(std::uint16_t port)
-{
-    auto connection = std::make_unique<RawConnection>(port);
-    connection->Write(HandshakeRequest + "\r\n");
-    EXPECT_EQ(connection->ReadUntil("\r\n").substr(0, 12), "HTTP/1.1 101");
-    connection->ReadUntil("\r\n\r\n");
-    return connection;
-}
-
-// The status code of the close frame the server sent. After a refused message the server drops
-// the connection right after that frame, so there is nothing to answer.
-int CloseCodeReceived(RawConnection& connection)
-{
-    const std::string header = connection.ReadBytes(2);
-    EXPECT_EQ(static_cast<unsigned char>(header[0]), 0x88u) << "a close frame";
-    const std::string body = connection.ReadBytes(static_cast<unsigned char>(header[1]) & 0x7f);
-    return body.size() < 2 ? 0
-                           : static_cast<unsigned char>(body[0]) * 256 +
-                                 static_cast<unsigned char>(body[1]);
-}
-
 // Sends a message over the limit in each way a client can and expects each connection closed
 // with 1009: a frame sent in full, a frame that only declares an enormous length, and a message
 // whose fragments are each under the limit. The server may drop a connection before it has taken
@@ -298,7 +299,11 @@ class WsLoadTest : public ::testing::Test
 protected:
     std::uint16_t StartServer()
     {
-        server_->RegisterHandler("UserCode", [](WsMessage& message) {
+        server_->RegisterHandler("UserCode", [this](WsMessage& message) {
+            if (message.Payload() == FloodEnd) {
+                floodsEnded_++;
+                return;
+            }
             message.Send(ReplyPrefix + message.Payload());
         });
         server_->Start(0);
@@ -311,11 +316,19 @@ protected:
         return host_.CountConsoleLines(text);
     }
 
+    // Console lines so far.
+    std::size_t Lines()
+    {
+        return host_->ConsoleLines().size();
+    }
+
     testing::TestHost host_;
+    // Messages FloodEnd the server has seen: a flood sent before it has been taken in.
+    std::atomic<int> floodsEnded_{0};
     std::unique_ptr<WsServer> server_ = std::make_unique<WsServer>();
 };
 
-TEST_F(WsLoadTest, ACrowdStuckHandshakesAndOversizedFramesNeitherStarveAClientNorLeak)
+TEST_F(WsLoadTest, ACrowdBeyondTheLimitStuckHandshakesAndOversizedFramesNeitherStarveAClientNorLeak)
 {
     const auto port = StartServer();
     Probe probe(port);
@@ -325,14 +338,26 @@ TEST_F(WsLoadTest, ACrowdStuckHandshakesAndOversizedFramesNeitherStarveAClientNo
     auto stuck = std::make_unique<StuckConnections>(port, StuckCount);
     const auto stuckSince = Clock::now();
 
-    // The crowd connects at once; the oversized messages go out while it does.
+    // The crowd connects at once and fills the server up to its limit; the extra clients on top
+    // are dropped at once, with one line for all of them.
     const auto crowdSince = Clock::now();
     auto crowdClients = std::make_unique<TestClients>();
     std::vector<std::shared_ptr<ClientSession>> crowd;
     for (int client = 0; client < CrowdSize; ++client) {
         crowd.push_back(crowdClients->Connect(port));
     }
-    SendOversizedMessages(port);
+    for (int client = 0; client < CrowdSize; ++client) {
+        ASSERT_TRUE(crowd[client]->WaitFor([](const ClientSession& s) { return s.opened; })) << "client " << client;
+    }
+    std::vector<std::shared_ptr<ClientSession>> extra;
+    for (int client = 0; client < ExtraCount; ++client) {
+        extra.push_back(crowdClients->Connect(port));
+    }
+    for (int client = 0; client < ExtraCount; ++client) {
+        ASSERT_TRUE(extra[client]->WaitFor([](const ClientSession& s) { return s.failed || s.opened; }));
+        EXPECT_TRUE(extra[client]->failed) << "extra client " << client;
+    }
+    EXPECT_EQ(Count("Local websocket server: 32 connections are open; refusing new ones until one ends"), 1);
     for (int client = 0; client < CrowdSize; ++client) {
         ASSERT_TRUE(crowd[client]->WaitFor([](const ClientSession& s) { return s.opened; }))
             << "client " << client;
@@ -351,9 +376,10 @@ TEST_F(WsLoadTest, ACrowdStuckHandshakesAndOversizedFramesNeitherStarveAClientNo
 
     EXPECT_EQ(stuck->ClosedByServerBefore(stuckSince + HandshakeTimeout + Patience), StuckCount);
 
-    // Every client leaves at once, without a closing handshake.
+    // Every client leaves at once, without a closing handshake; then the oversized messages.
     crowdClients.reset();
     stuck.reset();
+    SendOversizedMessages(port);
     const int connected = Count("Local websocket server: Client connected");
     EXPECT_EQ(connected, 1 + CrowdSize + 3 * OversizedPerKind);
     EXPECT_TRUE(WaitUntil([&] { return Count("Client disonnected") == connected - 1; }))
@@ -377,7 +403,8 @@ TEST_F(WsLoadTest, ACrowdStuckHandshakesAndOversizedFramesNeitherStarveAClientNo
         << Summary(latencies);
 
     std::cout << "[ load ] well-behaved client: " << Summary(latencies) << "\n"
-              << "[ load ] " << CrowdSize << " clients connected and answered in "
+              << "[ load ] " << CrowdSize << " clients connected and answered, " << ExtraCount
+              << " more dropped, in "
               << crowdServed.count() << " ms\n"
               << "[ load ] open descriptors before " << descriptorsBefore << ", after "
               << descriptorsAfter << "\n"
@@ -400,6 +427,233 @@ TEST_F(WsLoadTest, AHandshakeDeclaringABodyOverTheLimitIsRefusedAtOnceAndServing
     next->Write(ClientFrame(FinalText, 1, "x"));
     EXPECT_EQ(next->ReadBytes(2 + ReplyPrefix.size() + 1),
               "\x81\x04" + ReplyPrefix + "x");
+}
+
+// A client sends pings flat out and never reads: each pong would wait in the server's queue.
+TEST_F(WsLoadTest, APingFloodFromAClientThatDoesNotReadGrowsNoMemory)
+{
+    const auto port = StartServer();
+    Probe probe(port);
+    const int descriptorsBefore = OpenDescriptors();
+    const auto linesBefore = Lines();
+    auto flooder = std::make_unique<RawConnection>(port, 4096);
+    flooder->Write(HandshakeRequest + "\r\n");
+    flooder->ReadUntil("\r\n\r\n");
+    const long residentBefore = ResidentKiB();
+
+    std::string pings;
+    for (std::size_t i = 0; i < PingsPerWrite; ++i) {
+        pings += ClientFrame(Ping, 125, std::string(125, 'p'));
+    }
+    const auto floodSince = Clock::now();
+    for (int write = 0; write < PingWrites; ++write) {
+        ASSERT_TRUE(flooder->TryWrite(pings)) << "the server dropped the flooder after " << write << " writes";
+    }
+    flooder->Write(ClientFrame(FinalText, FloodEnd.size(), FloodEnd));
+    ASSERT_TRUE(WaitUntil([&] { return floodsEnded_ == 1; }));
+    const Milliseconds flooded = Clock::now() - floodSince;
+    const long residentAfter = ResidentKiB();
+
+    EXPECT_LT(residentAfter - residentBefore, PingFloodGrowthLimitKiB);
+    EXPECT_TRUE(probe.WaitForMoreAnswers(2)) << probe.Failure();
+    EXPECT_LE(Lines() - linesBefore, 2u) << "the flooder's connect line, and nothing per ping";
+    flooder.reset();
+    EXPECT_TRUE(WaitUntil([&] { return OpenDescriptors() <= descriptorsBefore; }));
+    probe.Stop();
+    EXPECT_EQ(probe.Failure(), "");
+    std::cout << "[ load ] " << PingsPerWrite * PingWrites << " pings taken in " << flooded.count()
+              << " ms; resident KiB before " << residentBefore << ", after " << residentAfter
+              << "; well-behaved client: " << Summary(probe.Latencies()) << std::endl;
+}
+
+// What a flooder reads until the server's close frame: the replies, then the close status.
+struct FloodOutcome {
+    int replies = 0;
+    int closeCode = 0;
+};
+
+FloodOutcome ReadUntilClosed(RawConnection& connection)
+{
+    FloodOutcome outcome;
+    while (true) {
+        const std::string header = connection.ReadBytes(2);
+        const std::string payload = connection.ReadBytes(static_cast<unsigned char>(header[1]) & 0x7f);
+        if (static_cast<unsigned char>(header[0]) == Close) {
+            outcome.closeCode = payload.size() < 2 ? 0
+                                                   : static_cast<unsigned char>(payload[0]) * 256 +
+                                                         static_cast<unsigned char>(payload[1]);
+            return outcome;
+        }
+        ++outcome.replies;
+    }
+}
+
+TEST_F(WsLoadTest, AMessageFloodIsAnsweredTenTimesThenClosedWith1008WhileServingGoesOn)
+{
+    const auto port = StartServer();
+    Probe probe(port);
+    const auto linesBefore = Lines();
+    std::string flood;
+    for (int i = 0; i < MessagesPerFlood; ++i) {
+        flood += ClientFrame(FinalText, 1, "m");
+    }
+    std::vector<std::unique_ptr<RawConnection>> flooders;
+    for (int i = 0; i < Flooders; ++i) {
+        flooders.push_back(OpenRawWebSocket(port));
+        flooders.back()->TryWrite(flood);
+    }
+    for (auto& flooder : flooders) {
+        const FloodOutcome outcome = ReadUntilClosed(*flooder);
+        EXPECT_EQ(outcome.closeCode, 1008);
+        EXPECT_GE(outcome.replies, MessageLimitPerSecond);
+        EXPECT_LE(outcome.replies, MessageLimitPerSecond + 1) << "a burst of 10 and what a millisecond adds";
+    }
+    EXPECT_EQ(Count("Local websocket server: Closed a connection that sent more than 10 messages a second"), Flooders);
+    EXPECT_TRUE(probe.WaitForMoreAnswers(2)) << probe.Failure();
+    flooders.clear();
+    EXPECT_TRUE(WaitUntil([&] { return Count("Client disonnected") == Flooders; }));
+    // Per flooder: connected, closed for the flood, disconnected.
+    EXPECT_LE(Lines() - linesBefore, static_cast<std::size_t>(3 * Flooders));
+    probe.Stop();
+    EXPECT_EQ(probe.Failure(), "");
+}
+
+// Raises the soft descriptor limit back to what it was when it goes, whatever the test did.
+class DescriptorLimit
+{
+public:
+    DescriptorLimit()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+    }
+
+    ~DescriptorLimit()
+    {
+        Restore();
+    }
+
+    // No new descriptor can be made: the limit falls to the highest one open, every free number
+    // below it is taken.
+    void Exhaust()
+    {
+        int highest = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            highest = std::max(highest, std::stoi(entry.path().filename().string()));
+        }
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(highest + 1);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+        for (int fd = ::dup(0); fd >= 0; fd = ::dup(0)) {
+            fillers_.push_back(fd);
+        }
+    }
+
+    void Restore()
+    {
+        for (const int fd : fillers_) {
+            ::close(fd);
+        }
+        fillers_.clear();
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+
+private:
+    rlimit saved_{};
+    std::vector<int> fillers_;
+};
+
+double ProcessCpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Clients keep connecting while the game has no descriptor left: the accept loop must wait, not
+// spin (which took a core and wrote a line per attempt), and recover once descriptors are back.
+TEST_F(WsLoadTest, OutOfDescriptorsTheAcceptLoopBacksOffAndRecovers)
+{
+    const auto port = StartServer();
+    Probe probe(port);
+    TestClients goodClients;
+    asio::io_context io;
+    asio::ip::tcp::socket opensTheReactor(io, asio::ip::tcp::v4());
+    const int descriptorsBefore = OpenDescriptors();
+    // Made before the descriptors run out: connecting them takes none.
+    std::vector<asio::ip::tcp::socket> waiting;
+    for (int i = 0; i < ConnectionLimit; ++i) {
+        waiting.emplace_back(io);
+        waiting.back().open(asio::ip::tcp::v4());
+    }
+    const auto linesBefore = Lines();
+
+    DescriptorLimit limit;
+    limit.Exhaust();
+    for (auto& socket : waiting) {
+        socket.connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Count("Local websocket server: Accepting a connection failed (Too many open files)") == 1; }));
+    // While it lasts the connected client is still served, and the server does not burn a core.
+    const double cpuSince = ProcessCpuSeconds();
+    const auto wallSince = Clock::now();
+    EXPECT_TRUE(probe.WaitForMoreAnswers(5)) << probe.Failure();
+    const double cpuShare = (ProcessCpuSeconds() - cpuSince) / std::chrono::duration<double>(Clock::now() - wallSince).count();
+    EXPECT_LT(cpuShare, 0.5) << "the process kept a core busy while it could not accept";
+    EXPECT_EQ(Count("Accepting a connection failed"), 1) << "one line, not one per attempt";
+    limit.Restore();
+
+    // The waiting clients leave; a good client gets in once the accept loop tries again.
+    waiting.clear();
+    std::shared_ptr<ClientSession> good;
+    ASSERT_TRUE(WaitUntil([&] {
+        good = goodClients.Connect(port);
+        return good->WaitFor([](const ClientSession& s) { return s.opened || s.failed; }) && good->opened;
+    }));
+    goodClients.Send(good, "back");
+    ASSERT_TRUE(good->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+    EXPECT_EQ(good->received[0], ReplyPrefix + "back");
+    // Per waiting client at most a connected and a disconnected line, and the one failure line.
+    EXPECT_LE(Lines() - linesBefore, static_cast<std::size_t>(2 * ConnectionLimit + 4));
+    probe.Stop();
+    EXPECT_EQ(probe.Failure(), "");
+    goodClients.Send(good, "last");  // keeps the good client's socket counted below until it is answered
+    ASSERT_TRUE(good->WaitFor([](const ClientSession& s) { return HasReceived(s, 2); }));
+    int descriptorsAfter = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        descriptorsAfter = OpenDescriptors();
+        return descriptorsAfter <= descriptorsBefore + 2;  // the good client's two ends
+    })) << "open descriptors before " << descriptorsBefore << ", after " << descriptorsAfter;
+    std::cout << "[ load ] out of descriptors: the process used " << cpuShare * 100 << " % of a core" << std::endl;
+}
+
+// The unload waits for the stop: handshakes under way and clients that never answer the close
+// must not hold it past 5 s.
+TEST_F(WsLoadTest, TheStopEndsWithinItsBoundWithHandshakesUnderWayAndClientsThatDoNotAnswer)
+{
+    const auto port = StartServer();
+    std::vector<std::unique_ptr<RawConnection>> unanswering;
+    for (int i = 0; i < Unanswering; ++i) {
+        unanswering.push_back(OpenRawWebSocket(port));
+        unanswering.back()->Write(ClientFrame(FinalText, 1, "x"));
+    }
+    std::vector<std::unique_ptr<RawConnection>> late;
+    for (int i = 0; i < LateHandshakes; ++i) {
+        late.push_back(std::make_unique<RawConnection>(port));
+        late.back()->Write(HandshakeRequest);
+    }
+    // Accepted in order: once this one is answered, the server holds all the others.
+    auto last = OpenRawWebSocket(port);
+    last->Write(ClientFrame(FinalText, 1, "y"));
+    EXPECT_EQ(last->ReadBytes(2 + ReplyPrefix.size() + 1), "\x81\x04" + ReplyPrefix + "y");
+
+    const auto stopSince = Clock::now();
+    auto stopped = std::async(std::launch::async, [this] { server_.reset(); });
+    EXPECT_EQ(stopped.wait_for(Patience), std::future_status::ready) << "the stop hangs";
+    const Milliseconds took = Clock::now() - stopSince;
+    EXPECT_EQ(Count("Local websocket server: Dropping 11 connections that did not finish closing"), 1);
+    EXPECT_EQ(Count("Closing a client connection"), Unanswering + 1);
+    std::cout << "[ stop ] with " << LateHandshakes << " handshakes under way and " << Unanswering + 1
+              << " clients that do not answer the close: " << took.count() << " ms" << std::endl;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Clients for the local WebSocket server's tests: WebSocket++ clients that record what each
 // connection saw, and a plain TCP connection for bytes no WebSocket client would send.
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -27,10 +28,10 @@ class ClientSession
 {
 public:
     template <class Predicate>
-    bool WaitFor(Predicate done)
+    bool WaitFor(Predicate done, std::chrono::milliseconds patience = Patience)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, Patience, [&] { return done(*this); });
+        return changed_.wait_for(lock, patience, [&] { return done(*this); });
     }
 
     template <class Change>
@@ -171,6 +172,14 @@ public:
         socket_.connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
     }
 
+    // With a small receive buffer: a client that does not read stops taking bytes soon.
+    RawConnection(std::uint16_t port, int receiveBufferBytes) : socket_(io_)
+    {
+        socket_.open(asio::ip::tcp::v4());
+        socket_.set_option(asio::socket_base::receive_buffer_size(receiveBufferBytes));
+        socket_.connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
+    }
+
     void Write(const std::string& bytes)
     {
         asio::write(socket_, asio::buffer(bytes));
@@ -189,6 +198,18 @@ public:
     std::string ReadUntil(const std::string& delimiter)
     {
         return Take(asio::read_until(socket_, buffer_, delimiter));
+    }
+
+    // Reads up to the delimiter: false when the peer closed the connection before it came.
+    bool TryReadUntil(const std::string& delimiter)
+    {
+        std::error_code error;
+        const std::size_t length = asio::read_until(socket_, buffer_, delimiter, error);
+        if (error) {
+            return false;
+        }
+        Take(length);
+        return true;
     }
 
     std::string ReadBytes(std::size_t count)
@@ -212,5 +233,57 @@ private:
     asio::ip::tcp::socket socket_;
     asio::streambuf buffer_;
 };
+
+// The start of a hybi-13 handshake request; a blank line ends it.
+inline const std::string HandshakeRequest =
+    "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
+
+// A frame as a client sends it: masked, here with the all-zero key so the payload stays as is.
+// The declared length may differ from the payload sent.
+inline std::string ClientFrame(std::uint8_t finAndOpcode, std::uint64_t declaredLength,
+                        const std::string& payload)
+{
+    std::string frame(1, static_cast<char>(finAndOpcode));
+    if (declaredLength < 126) {
+        frame += static_cast<char>(0x80 | declaredLength);
+    } else if (declaredLength <= 0xffff) {
+        frame += static_cast<char>(0x80 | 126);
+        for (int shift = 8; shift >= 0; shift -= 8) {
+            frame += static_cast<char>((declaredLength >> shift) & 0xff);
+        }
+    } else {
+        frame += static_cast<char>(0x80 | 127);
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            frame += static_cast<char>((declaredLength >> shift) & 0xff);
+        }
+    }
+    return frame + std::string(4, '\0') + payload;
+}
+
+inline constexpr std::uint8_t FinalText = 0x81;
+inline constexpr std::uint8_t FirstTextFragment = 0x01;
+inline constexpr std::uint8_t FinalContinuation = 0x80;
+
+inline std::unique_ptr<RawConnection> OpenRawWebSocket(std::uint16_t port)
+{
+    auto connection = std::make_unique<RawConnection>(port);
+    connection->Write(HandshakeRequest + "\r\n");
+    EXPECT_EQ(connection->ReadUntil("\r\n").substr(0, 12), "HTTP/1.1 101");
+    connection->ReadUntil("\r\n\r\n");
+    return connection;
+}
+
+// The status code of the close frame the server sent. After a refused message the server drops
+// the connection right after that frame, so there is nothing to answer.
+inline int CloseCodeReceived(RawConnection& connection)
+{
+    const std::string header = connection.ReadBytes(2);
+    EXPECT_EQ(static_cast<unsigned char>(header[0]), 0x88u) << "a close frame";
+    const std::string body = connection.ReadBytes(static_cast<unsigned char>(header[1]) & 0x7f);
+    return body.size() < 2 ? 0
+                           : static_cast<unsigned char>(body[0]) * 256 +
+                                 static_cast<unsigned char>(body[1]);
+}
 
 }  // namespace quorvex::testing
