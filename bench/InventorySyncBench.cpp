@@ -2,14 +2,17 @@
 // its items changed, measured on the substitute host: the time the game thread spends in Sync
 // (the benchmark's reported time), the time until the request reaches the host's HTTP service,
 // the time from the answer until the snapshot is written, the peak of extra memory, and the size
-// of the request body. Each case runs with the plug-in's background worker and, as the baseline,
-// with every step inline on the game thread.
+// of the request body. Each case runs with the plug-in's background worker and with its steps
+// inline; the diff sync and the snapshot write also run the former document-tree path
+// (bench/DomBaseline.h) as the baseline.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -18,6 +21,7 @@
 
 #include "api/QvxApi.h"
 #include "bench/AllocationCounter.h"
+#include "bench/DomBaseline.h"
 #include "core/Executor.h"
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
@@ -148,6 +152,7 @@ public:
         double snapshotWrittenMs;
         double peakMegabytes;
         double bodyKilobytes;
+        double snapshotMegabytes;
     };
 
     // What no executor can take off the game thread: reading the owned products.
@@ -159,11 +164,13 @@ public:
     }
 
     // Writing the snapshot of the whole inventory, as after an accepted upload.
-    double WriteSnapshotMs()
+    double WriteSnapshotMs(bool domBaseline)
     {
         const auto items = GetCurrentItems(*host_->Game());
         const auto start = SteadyClock::now();
-        const std::string failure = sync_->Snapshot().Write("G1", items);
+        const std::string failure = domBaseline
+                                        ? baseline::WriteSnapshotDocument(sync_->Snapshot().File(), "G1", items)
+                                        : sync_->Snapshot().Write("G1", items);
         const auto end = SteadyClock::now();
         if (!failure.empty()) {
             throw std::runtime_error(failure);
@@ -174,27 +181,74 @@ public:
     // One sync, after the cooldown of the one before has ended.
     Figures Measure(bool full)
     {
-        host_->RunFor(sim::Seconds(10.5));
-        tracker_->WaitUntilIdle();
-        host_->WaitForHttpIdle();
-        tracker_->WaitUntilIdle();
-        sync_->Snapshot().Write("G0", changedSnapshot_);
-        ResetPeak();
-        const std::size_t before = AllocatedBytes();
-
+        const std::size_t before = Prepare();
         const auto start = SteadyClock::now();
         benchmark::DoNotOptimize(sync_->Sync(full));
         const auto returned = SteadyClock::now();
         tracker_->WaitUntilIdle();
         host_->WaitForHttpIdle();
         const auto written = tracker_->WaitUntilIdle();
-        const SteadyClock::time_point sent{SteadyClock::duration(requestAt_.load())};
+        return Result(before, start, returned, written);
+    }
 
-        return {Milliseconds(returned - start), Milliseconds(sent - start), Milliseconds(written - sent),
-                static_cast<double>(PeakAllocatedBytes() - before) / 1e6, static_cast<double>(bodyBytes_) / 1e3};
+    // One diff sync the way it ran before the streaming reader and writer, every step inline: the
+    // owned products and the headers, the snapshot parsed as a JSON tree, the diff, the body as a
+    // JSON tree, the request; on the answer the snapshot written from one JSON tree per product.
+    Figures MeasureDomBaseline()
+    {
+        const std::size_t before = Prepare();
+        const auto start = SteadyClock::now();
+        auto items = GetCurrentItems(*host_->Game());
+        CurlRequest request = api_->BuildRequest({}, {});
+        const auto returned = SteadyClock::now();
+
+        StoredInventory stored = baseline::ReadSnapshotDocument(sync_->Snapshot().File());
+        InventoryDiff diff = DiffByInstanceId(items, std::move(stored.items));
+        diff.previousGuid = std::move(stored.guid);
+        request.url = api_->smartSyncUrl + "?lastRequest=" + diff.previousGuid;
+        request.body = baseline::DumpDiffBodyDocument(diff);
+        auto accepted = std::make_shared<const std::vector<ProductData>>(std::move(items));
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<SteadyClock::time_point> written;
+        HttpWrapper::SendCurlJsonRequest(std::move(request), [&, accepted](int, const std::string&) {
+            baseline::WriteSnapshotDocument(sync_->Snapshot().File(), "G", *accepted);
+            std::lock_guard<std::mutex> lock(mutex);
+            written = SteadyClock::now();
+            done.notify_all();
+        });
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait(lock, [&] { return written.has_value(); });
+        return Result(before, start, returned, *written);
     }
 
 private:
+    // Lets the cooldown of the sync before run out, then puts the changed snapshot in place.
+    // Returns the bytes allocated before the sync starts.
+    std::size_t Prepare()
+    {
+        host_->RunFor(sim::Seconds(10.5));
+        tracker_->WaitUntilIdle();
+        host_->WaitForHttpIdle();
+        tracker_->WaitUntilIdle();
+        sync_->Snapshot().Write("G0", changedSnapshot_);
+        snapshotBytes_ = std::filesystem::file_size(sync_->Snapshot().File());
+        ResetPeak();
+        return AllocatedBytes();
+    }
+
+    Figures Result(std::size_t before, SteadyClock::time_point start, SteadyClock::time_point returned,
+                   SteadyClock::time_point written) const
+    {
+        const SteadyClock::time_point sent{SteadyClock::duration(requestAt_.load())};
+        return {Milliseconds(returned - start),
+                Milliseconds(sent - start),
+                Milliseconds(written - sent),
+                static_cast<double>(PeakAllocatedBytes() - before) / 1e6,
+                static_cast<double>(bodyBytes_) / 1e3,
+                static_cast<double>(snapshotBytes_) / 1e6};
+    }
+
     testing::TestHost host_;
     std::shared_ptr<PersistentStorage> store_ = PersistentStorage::Create(host_.plugin(), "QVX_InventorySync", true, true);
     std::shared_ptr<PluginEventDispatcher> dispatcher_ = std::make_shared<PluginEventDispatcher>();
@@ -205,6 +259,7 @@ private:
     TrackingExecutor* tracker_ = nullptr;  // owned by sync_
     std::shared_ptr<InventorySync> sync_;
     std::vector<ProductData> changedSnapshot_;
+    std::uintmax_t snapshotBytes_ = 0;
 };
 
 // The middle value: other processes on a shared machine preempt single iterations at random, and
@@ -215,27 +270,32 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-void InventorySyncCase(benchmark::State& state, bool full, bool onWorker)
+enum class Path { Worker, Inline, DomBaseline };
+
+void InventorySyncCase(benchmark::State& state, bool full, Path path)
 {
-    SyncBench bench(static_cast<int>(state.range(0)), onWorker);
+    SyncBench bench(static_cast<int>(state.range(0)), path == Path::Worker);
     std::vector<double> gameThread;
     std::vector<double> requestSent;
     std::vector<double> snapshotWritten;
     double peak = 0;
     double bodyKilobytes = 0;
+    double snapshotMegabytes = 0;
     for (auto _ : state) {
-        const auto figures = bench.Measure(full);
+        const auto figures = path == Path::DomBaseline ? bench.MeasureDomBaseline() : bench.Measure(full);
         state.SetIterationTime(figures.gameThreadMs / 1e3);
         gameThread.push_back(figures.gameThreadMs);
         requestSent.push_back(figures.requestSentMs);
         snapshotWritten.push_back(figures.snapshotWrittenMs);
         peak = std::max(peak, figures.peakMegabytes);
         bodyKilobytes = figures.bodyKilobytes;
+        snapshotMegabytes = figures.snapshotMegabytes;
     }
     state.counters["game_ms_median"] = Median(gameThread);
     state.counters["request_sent_ms_median"] = Median(requestSent);
     state.counters["answer_to_snapshot_ms_median"] = Median(snapshotWritten);
     state.counters["peak_extra_MB"] = peak;
+    state.counters["snapshot_MB"] = snapshotMegabytes;
     state.counters["body_kB"] = bodyKilobytes;
 }
 
@@ -247,12 +307,15 @@ void ReadOwnedProducts(benchmark::State& state)
     }
 }
 
-void WriteSnapshot(benchmark::State& state)
+void WriteSnapshot(benchmark::State& state, bool domBaseline)
 {
     SyncBench bench(static_cast<int>(state.range(0)), false);
+    std::vector<double> times;
     for (auto _ : state) {
-        state.SetIterationTime(bench.WriteSnapshotMs() / 1e3);
+        times.push_back(bench.WriteSnapshotMs(domBaseline));
+        state.SetIterationTime(times.back() / 1e3);
     }
+    state.counters["median_ms"] = Median(times);
 }
 
 void ArgumentsFor(benchmark::internal::Benchmark* benchmark)
@@ -261,11 +324,13 @@ void ArgumentsFor(benchmark::internal::Benchmark* benchmark)
 }
 
 BENCHMARK(ReadOwnedProducts)->Apply(ArgumentsFor);
-BENCHMARK(WriteSnapshot)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Diff_Worker, false, true)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Diff_InlineBaseline, false, false)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Full_Worker, true, true)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Full_InlineBaseline, true, false)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(WriteSnapshot, Streaming, false)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(WriteSnapshot, DomBaseline, true)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Diff_Worker, false, Path::Worker)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Diff_Inline, false, Path::Inline)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Diff_DomBaseline, false, Path::DomBaseline)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Full_Worker, true, Path::Worker)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Full_Inline, true, Path::Inline)->Apply(ArgumentsFor);
 
 }  // namespace
 }  // namespace quorvex::bench
