@@ -17,6 +17,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <time.h>
+
 #include <benchmark/benchmark.h>
 
 #include "api/QvxApi.h"
@@ -38,6 +40,15 @@ using sim::game::Attribute;
 double Milliseconds(SteadyClock::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+// Processor time the calling thread has used: unlike elapsed time, not inflated when other
+// processes on a shared machine preempt it.
+double ThreadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 // Forwards to another executor and tells when every task posted so far has finished.
@@ -153,6 +164,9 @@ public:
         double peakMegabytes;
         double bodyKilobytes;
         double snapshotMegabytes;
+        // Processor time of the calling thread from the call until the request was handed to the
+        // host; with every step inline, all of the sync's work before the request.
+        double handedCpuMs;
     };
 
     // What no executor can take off the game thread: reading the owned products.
@@ -164,31 +178,41 @@ public:
     }
 
     // Writing the snapshot of the whole inventory, as after an accepted upload.
-    double WriteSnapshotMs(bool domBaseline)
+    struct WriteFigures {
+        double elapsedMs;
+        // The writing thread's processor time (the flush to disk waits without using any).
+        double cpuMs;
+    };
+
+    WriteFigures WriteSnapshot(bool domBaseline)
     {
         const auto items = GetCurrentItems(*host_->Game());
+        const double startCpu = ThreadCpuMs();
         const auto start = SteadyClock::now();
         const std::string failure = domBaseline
                                         ? baseline::WriteSnapshotDocument(sync_->Snapshot().File(), "G1", items)
                                         : sync_->Snapshot().Write("G1", items);
         const auto end = SteadyClock::now();
+        const double cpu = ThreadCpuMs() - startCpu;
         if (!failure.empty()) {
             throw std::runtime_error(failure);
         }
-        return Milliseconds(end - start);
+        return {Milliseconds(end - start), cpu};
     }
 
     // One sync, after the cooldown of the one before has ended.
     Figures Measure(bool full)
     {
         const std::size_t before = Prepare();
+        const double startCpu = ThreadCpuMs();
         const auto start = SteadyClock::now();
         benchmark::DoNotOptimize(sync_->Sync(full));
         const auto returned = SteadyClock::now();
+        const double handedCpu = ThreadCpuMs() - startCpu;
         tracker_->WaitUntilIdle();
         host_->WaitForHttpIdle();
         const auto written = tracker_->WaitUntilIdle();
-        return Result(before, start, returned, written);
+        return Result(before, start, returned, written, handedCpu);
     }
 
     // One diff sync the way it ran before the streaming reader and writer, every step inline: the
@@ -197,6 +221,7 @@ public:
     Figures MeasureDomBaseline()
     {
         const std::size_t before = Prepare();
+        const double startCpu = ThreadCpuMs();
         const auto start = SteadyClock::now();
         auto items = GetCurrentItems(*host_->Game());
         CurlRequest request = api_->BuildRequest({}, {});
@@ -217,9 +242,10 @@ public:
             written = SteadyClock::now();
             done.notify_all();
         });
+        const double handedCpu = ThreadCpuMs() - startCpu;
         std::unique_lock<std::mutex> lock(mutex);
         done.wait(lock, [&] { return written.has_value(); });
-        return Result(before, start, returned, *written);
+        return Result(before, start, returned, *written, handedCpu);
     }
 
 private:
@@ -238,7 +264,7 @@ private:
     }
 
     Figures Result(std::size_t before, SteadyClock::time_point start, SteadyClock::time_point returned,
-                   SteadyClock::time_point written) const
+                   SteadyClock::time_point written, double handedCpuMs) const
     {
         const SteadyClock::time_point sent{SteadyClock::duration(requestAt_.load())};
         return {Milliseconds(returned - start),
@@ -246,7 +272,8 @@ private:
                 Milliseconds(written - sent),
                 static_cast<double>(PeakAllocatedBytes() - before) / 1e6,
                 static_cast<double>(bodyBytes_) / 1e3,
-                static_cast<double>(snapshotBytes_) / 1e6};
+                static_cast<double>(snapshotBytes_) / 1e6,
+                handedCpuMs};
     }
 
     testing::TestHost host_;
@@ -278,6 +305,7 @@ void InventorySyncCase(benchmark::State& state, bool full, Path path)
     std::vector<double> gameThread;
     std::vector<double> requestSent;
     std::vector<double> snapshotWritten;
+    std::vector<double> handedCpu;
     double peak = 0;
     double bodyKilobytes = 0;
     double snapshotMegabytes = 0;
@@ -287,6 +315,7 @@ void InventorySyncCase(benchmark::State& state, bool full, Path path)
         gameThread.push_back(figures.gameThreadMs);
         requestSent.push_back(figures.requestSentMs);
         snapshotWritten.push_back(figures.snapshotWrittenMs);
+        handedCpu.push_back(figures.handedCpuMs);
         peak = std::max(peak, figures.peakMegabytes);
         bodyKilobytes = figures.bodyKilobytes;
         snapshotMegabytes = figures.snapshotMegabytes;
@@ -294,6 +323,9 @@ void InventorySyncCase(benchmark::State& state, bool full, Path path)
     state.counters["game_ms_median"] = Median(gameThread);
     state.counters["request_sent_ms_median"] = Median(requestSent);
     state.counters["answer_to_snapshot_ms_median"] = Median(snapshotWritten);
+    if (path != Path::Worker) {
+        state.counters["handed_cpu_ms_median"] = Median(handedCpu);
+    }
     state.counters["peak_extra_MB"] = peak;
     state.counters["snapshot_MB"] = snapshotMegabytes;
     state.counters["body_kB"] = bodyKilobytes;
@@ -311,11 +343,15 @@ void WriteSnapshot(benchmark::State& state, bool domBaseline)
 {
     SyncBench bench(static_cast<int>(state.range(0)), false);
     std::vector<double> times;
+    std::vector<double> cpuTimes;
     for (auto _ : state) {
-        times.push_back(bench.WriteSnapshotMs(domBaseline));
-        state.SetIterationTime(times.back() / 1e3);
+        const auto figures = bench.WriteSnapshot(domBaseline);
+        times.push_back(figures.elapsedMs);
+        cpuTimes.push_back(figures.cpuMs);
+        state.SetIterationTime(figures.elapsedMs / 1e3);
     }
     state.counters["median_ms"] = Median(times);
+    state.counters["cpu_ms_median"] = Median(cpuTimes);
 }
 
 void ArgumentsFor(benchmark::internal::Benchmark* benchmark)
