@@ -14,10 +14,9 @@
 # Needs BUILD_DIR (the CMake binary folder) and WORK (a folder for this run, emptied).
 # SOAK_DELAY_MS: the range of the injected delays (default 20-300; longer ones cost wall time,
 # and one over the host's 10 s time-out is a lost answer, which "lose" already covers).
-source "$(dirname "$0")/../e2e/lib.sh"
+source "$(dirname "$0")/../e2e/convergence/lib.sh"
 seed="${1:?usage: soak.sh SEED HOURS}"
 hours="${2:?usage: soak.sh SEED HOURS}"
-code=QVX-DEMO-1234
 began="$(date +%s.%N)"
 echo "soak: seed $seed, $hours simulated hours, files in $WORK"
 
@@ -46,23 +45,13 @@ if [ "$sim_status" -ne 0 ]; then
 fi
 
 state >"$WORK/state.json" || fail "GET /dev/state"
-stop_devservice
 journal="$WORK/journal.jsonl"
 
-# The inventories, one item per line with sorted keys.
-jq -S -c '.[]' "$WORK/game-inventory.json" | sort >"$WORK/game.items"
-jq -S -c --arg code "$code" '.accounts[$code].items[]' "$WORK/state.json" | sort >"$WORK/service.items"
-if ! cmp -s "$WORK/game.items" "$WORK/service.items"; then
-  missing="$(comm -23 "$WORK/game.items" "$WORK/service.items" | head -n 1)"
-  extra="$(comm -13 "$WORK/game.items" "$WORK/service.items" | head -n 1)"
-  uploads="$(jq -r 'select(.kind == "answer" and (.url | contains("/smartSync.php")))
-                    | "    \(.at) \(.status) \(.url | sub(".*smartSync.php"; ""))"' "$journal" | tail -n 5)"
-  diverged "the service's inventory differs from the game's ($(wc -l <"$WORK/game.items") items in the game, $(wc -l <"$WORK/service.items") at the service)
-  first in the game only: ${missing:-none}
-  first at the service only: ${extra:-none}
-  the last uploads answered (virtual seconds, status, query):
-$uploads"
-fi
+difference="$(inventory_difference "$WORK/game-inventory.json")"
+stop_devservice
+[ -z "$difference" ] || diverged "the service's inventory differs from the game's: $difference
+  the last uploads answered (virtual seconds, status, URL):
+$(answers "$journal" /smartSync.php | tail -n 5 | sed 's/^/    /')"
 
 # Trades are told apart by what the partner gave: fresh instance ids in every trade.
 trade_problem="$(jq -n -r --slurpfile expected "$WORK/expected.json" --slurpfile state "$WORK/state.json" \
