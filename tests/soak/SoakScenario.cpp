@@ -16,6 +16,35 @@ using nlohmann::json;
 const char* const Partners[] = {"Steam|76561190000000200|0", "Steam|76561190000000451|0",
                                 "Epic|soak-partner|0", "Steam|76561190000012345|0"};
 
+// A product as `item add` takes it, in the plug-in's form that `inventory load` reads.
+json ProductForm(const json& product)
+{
+    json attributes = json::array();
+    for (const json& attribute : product.value("attributes", json::array())) {
+        const std::string& type = attribute["class"].get_ref<const std::string&>();
+        if (type == "ProductAttribute_Painted_TA") {
+            attributes.push_back({{"Key", "Painted"}, {"Value", std::to_string(attribute["value"].get<int>())}});
+        } else if (type == "ProductAttribute_Certified_TA") {
+            attributes.push_back({{"Key", "CertifiedValue"}, {"Value", std::to_string(attribute["statValue"].get<int>())}});
+            attributes.push_back({{"Key", "Certified"}, {"Value", std::to_string(attribute["value"].get<int>())}});
+        } else {
+            attributes.push_back({{"Key", "TitleID"}, {"Value", attribute["name"]}});
+        }
+    }
+    return {{"ID", product["id"]},
+            {"SeriesID", product.value("series", 0)},
+            {"TradeHold", product.value("tradeHold", 0)},
+            {"InstanceID", product["instance"]},
+            {"Quality", product["quality"]},
+            {"Attributes", attributes}};
+}
+
+// Virtual seconds as the journal stamps them, to the millisecond.
+double Stamp(double seconds)
+{
+    return std::round(seconds * 1000) / 1000;
+}
+
 }  // namespace
 
 SoakScenario::SoakScenario(SoakOptions options) : options_(std::move(options)), random_(options_.seed)
@@ -190,7 +219,7 @@ void SoakScenario::Trade()
     for (const json& item : remoteItems) {
         received.push_back(item["instance"]);
     }
-    const json record = {{"number", trades_}, {"partner", partner}, {"remoteInstances", received}, {"at", now_}};
+    const json record = {{"number", trades_}, {"partner", partner}, {"remoteInstances", received}, {"at", Stamp(now_)}};
     (tradeLoggingOn_ ? expectedTrades_ : unloggedTrades_).push_back(record);
 
     Wait(Chance(0.5) ? 0 : LogUniform(0.1, 3));
@@ -291,25 +320,7 @@ void SoakScenario::Write(std::ostream& scenario, std::ostream& initialInventory,
     const std::uint64_t startCount = 50 + Below(150);
     for (std::uint64_t i = 0; i < startCount; ++i) {
         const json product = NewProduct();
-        json attributes = json::array();
-        if (product.contains("attributes")) {
-            const json& attribute = product["attributes"][0];
-            const std::string& cls = attribute["class"].get_ref<const std::string&>();
-            if (cls == "ProductAttribute_Painted_TA") {
-                attributes.push_back({{"Key", "Painted"}, {"Value", std::to_string(attribute["value"].get<int>())}});
-            } else if (cls == "ProductAttribute_Certified_TA") {
-                attributes.push_back({{"Key", "CertifiedValue"}, {"Value", std::to_string(attribute["statValue"].get<int>())}});
-                attributes.push_back({{"Key", "Certified"}, {"Value", std::to_string(attribute["value"].get<int>())}});
-            } else {
-                attributes.push_back({{"Key", "TitleID"}, {"Value", attribute["name"]}});
-            }
-        }
-        initial.push_back({{"ID", product["id"]},
-                           {"SeriesID", product.value("series", 0)},
-                           {"TradeHold", product.value("tradeHold", 0)},
-                           {"InstanceID", product["instance"]},
-                           {"Quality", product["quality"]},
-                           {"Attributes", attributes}});
+        initial.push_back(ProductForm(product));
         Own(product);
     }
     initialInventory << initial.dump(4) << '\n';
@@ -336,7 +347,7 @@ void SoakScenario::Write(std::ostream& scenario, std::ostream& initialInventory,
                      {"events", EventCount()},
                      {"counts", counts_},
                      {"initialItems", startCount},
-                     {"simulatedSeconds", now_},
+                     {"simulatedSeconds", Stamp(now_)},
                      {"loggedTrades", expectedTrades_},
                      {"unloggedTrades", unloggedTrades_}}
                     .dump(2)
