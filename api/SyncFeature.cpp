@@ -59,11 +59,12 @@ void SyncFeature::ShowToast(const std::string& text, int toastType, float second
 }
 
 void SyncFeature::HandleResponse(const SyncResponseTexts& texts, int status, const std::string& body,
-                                 const std::function<void()>& onSuccess) const
+                                 const std::function<void()>& onSuccess, FailureToasts toasts) const
 {
     Log(fmt::runtime(texts.firstLogLine), status, ConsoleText(body));
     switch (status) {
     case 200:
+        outageToastShown_ = false;
         onSuccess();
         return;
     case 401: {
@@ -80,7 +81,9 @@ void SyncFeature::HandleResponse(const SyncResponseTexts& texts, int status, con
         LogText(texts.serverErrorLogLine);
         return;
     default:
-        ShowToast(fmt::format(fmt::runtime(texts.failureToast), status, ToastText(body)), 3, 10.0f);
+        if (toasts == FailureToasts::EveryFailure || !outageToastShown_.exchange(true)) {
+            ShowToast(fmt::format(fmt::runtime(texts.failureToast), status, ToastText(body)), 3, 10.0f);
+        }
         Log(fmt::runtime(texts.failureLogLine), status, ConsoleText(body));
         return;
     }

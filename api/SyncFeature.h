@@ -5,7 +5,8 @@
 //
 // Threads: the gate, the cooldown and the cvar binding are used on the game thread (the settings
 // page reads the gate while drawing). HandleResponse runs on an HTTP completion thread and may
-// clear `enabled`. `enabled` is an atomic; the cooldown's end is an atomic count of clock ticks.
+// clear `enabled`. `enabled` and the outage flag are atomics; the cooldown's end is an atomic
+// count of clock ticks.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -38,6 +39,13 @@ struct SyncResponseTexts {
     const char* failureLogLine;
 };
 
+// Whether every failed answer shows the failure toast, or only the first of an outage (the
+// failures until the next 200).
+enum class FailureToasts {
+    EveryFailure,
+    OncePerOutage,
+};
+
 class SyncFeature {
 public:
     static constexpr std::chrono::seconds cooldown{10};
@@ -58,9 +66,10 @@ public:
 
     // Logs the first line; 200 runs onSuccess; 401 switches the feature off for this session with
     // the service's message (or a default) as toast and log; 500 logs only; anything else shows
-    // and logs the failure texts with the status and body.
+    // and logs the failure texts with the status and body (the toast as `toasts` says).
     void HandleResponse(const SyncResponseTexts& texts, int status, const std::string& body,
-                        const std::function<void()>& onSuccess) const;
+                        const std::function<void()>& onSuccess,
+                        FailureToasts toasts = FailureToasts::EveryFailure) const;
 
     const std::shared_ptr<QvxApi> api;
     const std::shared_ptr<PluginEventDispatcher> dispatcher;
@@ -68,6 +77,8 @@ public:
 
 private:
     std::atomic<SystemTime::rep> nextSyncAllowedAt_{0};
+    // An outage's failure toast was shown; cleared by a 200.
+    mutable std::atomic<bool> outageToastShown_{false};
 };
 
 }  // namespace quorvex

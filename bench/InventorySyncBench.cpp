@@ -2,22 +2,28 @@
 // its items changed, measured on the substitute host: the time the game thread spends in Sync
 // (the benchmark's reported time), the time until the request reaches the host's HTTP service,
 // the time from the answer until the snapshot is written, the peak of extra memory, and the size
-// of the request body. Each case runs with the plug-in's background worker and, as the baseline,
-// with every step inline on the game thread.
+// of the request body. Each case runs with the plug-in's background worker and with its steps
+// inline; the diff sync and the snapshot write also run the former document-tree path
+// (bench/DomBaseline.h) as the baseline.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <vector>
+
+#include <time.h>
 
 #include <benchmark/benchmark.h>
 
 #include "api/QvxApi.h"
 #include "bench/AllocationCounter.h"
+#include "bench/DomBaseline.h"
 #include "core/Executor.h"
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
@@ -34,6 +40,15 @@ using sim::game::Attribute;
 double Milliseconds(SteadyClock::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+// Processor time the calling thread has used: unlike elapsed time, not inflated when other
+// processes on a shared machine preempt it.
+double ThreadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 // Forwards to another executor and tells when every task posted so far has finished.
@@ -148,6 +163,10 @@ public:
         double snapshotWrittenMs;
         double peakMegabytes;
         double bodyKilobytes;
+        double snapshotMegabytes;
+        // Processor time of the calling thread from the call until the request was handed to the
+        // host; with every step inline, all of the sync's work before the request.
+        double handedCpuMs;
     };
 
     // What no executor can take off the game thread: reading the owned products.
@@ -159,42 +178,104 @@ public:
     }
 
     // Writing the snapshot of the whole inventory, as after an accepted upload.
-    double WriteSnapshotMs()
+    struct WriteFigures {
+        double elapsedMs;
+        // The writing thread's processor time (the flush to disk waits without using any).
+        double cpuMs;
+    };
+
+    WriteFigures WriteSnapshot(bool domBaseline)
     {
         const auto items = GetCurrentItems(*host_->Game());
+        const double startCpu = ThreadCpuMs();
         const auto start = SteadyClock::now();
-        const std::string failure = sync_->Snapshot().Write("G1", items);
+        const std::string failure = domBaseline
+                                        ? baseline::WriteSnapshotDocument(sync_->Snapshot().File(), "G1", items)
+                                        : sync_->Snapshot().Write("G1", items);
         const auto end = SteadyClock::now();
+        const double cpu = ThreadCpuMs() - startCpu;
         if (!failure.empty()) {
             throw std::runtime_error(failure);
         }
-        return Milliseconds(end - start);
+        return {Milliseconds(end - start), cpu};
     }
 
     // One sync, after the cooldown of the one before has ended.
     Figures Measure(bool full)
+    {
+        const std::size_t before = Prepare();
+        const double startCpu = ThreadCpuMs();
+        const auto start = SteadyClock::now();
+        benchmark::DoNotOptimize(sync_->Sync(full));
+        const auto returned = SteadyClock::now();
+        const double handedCpu = ThreadCpuMs() - startCpu;
+        tracker_->WaitUntilIdle();
+        host_->WaitForHttpIdle();
+        const auto written = tracker_->WaitUntilIdle();
+        return Result(before, start, returned, written, handedCpu);
+    }
+
+    // One diff sync the way it ran before the streaming reader and writer, every step inline: the
+    // owned products and the headers, the snapshot parsed as a JSON tree, the diff, the body as a
+    // JSON tree, the request; on the answer the snapshot written from one JSON tree per product.
+    Figures MeasureDomBaseline()
+    {
+        const std::size_t before = Prepare();
+        const double startCpu = ThreadCpuMs();
+        const auto start = SteadyClock::now();
+        auto items = GetCurrentItems(*host_->Game());
+        CurlRequest request = api_->BuildRequest({}, {});
+        const auto returned = SteadyClock::now();
+
+        StoredInventory stored = baseline::ReadSnapshotDocument(sync_->Snapshot().File());
+        InventoryDiff diff = DiffByInstanceId(items, std::move(stored.items));
+        diff.previousGuid = std::move(stored.guid);
+        request.url = api_->smartSyncUrl + "?lastRequest=" + diff.previousGuid;
+        request.body = baseline::DumpDiffBodyDocument(diff);
+        auto accepted = std::make_shared<const std::vector<ProductData>>(std::move(items));
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<SteadyClock::time_point> written;
+        HttpWrapper::SendCurlJsonRequest(std::move(request), [&, accepted](int, const std::string&) {
+            baseline::WriteSnapshotDocument(sync_->Snapshot().File(), "G", *accepted);
+            std::lock_guard<std::mutex> lock(mutex);
+            written = SteadyClock::now();
+            done.notify_all();
+        });
+        const double handedCpu = ThreadCpuMs() - startCpu;
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait(lock, [&] { return written.has_value(); });
+        return Result(before, start, returned, *written, handedCpu);
+    }
+
+private:
+    // Lets the cooldown of the sync before run out, then puts the changed snapshot in place.
+    // Returns the bytes allocated before the sync starts.
+    std::size_t Prepare()
     {
         host_->RunFor(sim::Seconds(10.5));
         tracker_->WaitUntilIdle();
         host_->WaitForHttpIdle();
         tracker_->WaitUntilIdle();
         sync_->Snapshot().Write("G0", changedSnapshot_);
+        snapshotBytes_ = std::filesystem::file_size(sync_->Snapshot().File());
         ResetPeak();
-        const std::size_t before = AllocatedBytes();
-
-        const auto start = SteadyClock::now();
-        benchmark::DoNotOptimize(sync_->Sync(full));
-        const auto returned = SteadyClock::now();
-        tracker_->WaitUntilIdle();
-        host_->WaitForHttpIdle();
-        const auto written = tracker_->WaitUntilIdle();
-        const SteadyClock::time_point sent{SteadyClock::duration(requestAt_.load())};
-
-        return {Milliseconds(returned - start), Milliseconds(sent - start), Milliseconds(written - sent),
-                static_cast<double>(PeakAllocatedBytes() - before) / 1e6, static_cast<double>(bodyBytes_) / 1e3};
+        return AllocatedBytes();
     }
 
-private:
+    Figures Result(std::size_t before, SteadyClock::time_point start, SteadyClock::time_point returned,
+                   SteadyClock::time_point written, double handedCpuMs) const
+    {
+        const SteadyClock::time_point sent{SteadyClock::duration(requestAt_.load())};
+        return {Milliseconds(returned - start),
+                Milliseconds(sent - start),
+                Milliseconds(written - sent),
+                static_cast<double>(PeakAllocatedBytes() - before) / 1e6,
+                static_cast<double>(bodyBytes_) / 1e3,
+                static_cast<double>(snapshotBytes_) / 1e6,
+                handedCpuMs};
+    }
+
     testing::TestHost host_;
     std::shared_ptr<PersistentStorage> store_ = PersistentStorage::Create(host_.plugin(), "QVX_InventorySync", true, true);
     std::shared_ptr<PluginEventDispatcher> dispatcher_ = std::make_shared<PluginEventDispatcher>();
@@ -205,6 +286,7 @@ private:
     TrackingExecutor* tracker_ = nullptr;  // owned by sync_
     std::shared_ptr<InventorySync> sync_;
     std::vector<ProductData> changedSnapshot_;
+    std::uintmax_t snapshotBytes_ = 0;
 };
 
 // The middle value: other processes on a shared machine preempt single iterations at random, and
@@ -215,27 +297,37 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-void InventorySyncCase(benchmark::State& state, bool full, bool onWorker)
+enum class Path { Worker, Inline, DomBaseline };
+
+void InventorySyncCase(benchmark::State& state, bool full, Path path)
 {
-    SyncBench bench(static_cast<int>(state.range(0)), onWorker);
+    SyncBench bench(static_cast<int>(state.range(0)), path == Path::Worker);
     std::vector<double> gameThread;
     std::vector<double> requestSent;
     std::vector<double> snapshotWritten;
+    std::vector<double> handedCpu;
     double peak = 0;
     double bodyKilobytes = 0;
+    double snapshotMegabytes = 0;
     for (auto _ : state) {
-        const auto figures = bench.Measure(full);
+        const auto figures = path == Path::DomBaseline ? bench.MeasureDomBaseline() : bench.Measure(full);
         state.SetIterationTime(figures.gameThreadMs / 1e3);
         gameThread.push_back(figures.gameThreadMs);
         requestSent.push_back(figures.requestSentMs);
         snapshotWritten.push_back(figures.snapshotWrittenMs);
+        handedCpu.push_back(figures.handedCpuMs);
         peak = std::max(peak, figures.peakMegabytes);
         bodyKilobytes = figures.bodyKilobytes;
+        snapshotMegabytes = figures.snapshotMegabytes;
     }
     state.counters["game_ms_median"] = Median(gameThread);
     state.counters["request_sent_ms_median"] = Median(requestSent);
     state.counters["answer_to_snapshot_ms_median"] = Median(snapshotWritten);
+    if (path != Path::Worker) {
+        state.counters["handed_cpu_ms_median"] = Median(handedCpu);
+    }
     state.counters["peak_extra_MB"] = peak;
+    state.counters["snapshot_MB"] = snapshotMegabytes;
     state.counters["body_kB"] = bodyKilobytes;
 }
 
@@ -247,12 +339,19 @@ void ReadOwnedProducts(benchmark::State& state)
     }
 }
 
-void WriteSnapshot(benchmark::State& state)
+void WriteSnapshot(benchmark::State& state, bool domBaseline)
 {
     SyncBench bench(static_cast<int>(state.range(0)), false);
+    std::vector<double> times;
+    std::vector<double> cpuTimes;
     for (auto _ : state) {
-        state.SetIterationTime(bench.WriteSnapshotMs() / 1e3);
+        const auto figures = bench.WriteSnapshot(domBaseline);
+        times.push_back(figures.elapsedMs);
+        cpuTimes.push_back(figures.cpuMs);
+        state.SetIterationTime(figures.elapsedMs / 1e3);
     }
+    state.counters["median_ms"] = Median(times);
+    state.counters["cpu_ms_median"] = Median(cpuTimes);
 }
 
 void ArgumentsFor(benchmark::internal::Benchmark* benchmark)
@@ -261,11 +360,13 @@ void ArgumentsFor(benchmark::internal::Benchmark* benchmark)
 }
 
 BENCHMARK(ReadOwnedProducts)->Apply(ArgumentsFor);
-BENCHMARK(WriteSnapshot)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Diff_Worker, false, true)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Diff_InlineBaseline, false, false)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Full_Worker, true, true)->Apply(ArgumentsFor);
-BENCHMARK_CAPTURE(InventorySyncCase, Full_InlineBaseline, true, false)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(WriteSnapshot, Streaming, false)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(WriteSnapshot, DomBaseline, true)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Diff_Worker, false, Path::Worker)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Diff_Inline, false, Path::Inline)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Diff_DomBaseline, false, Path::DomBaseline)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Full_Worker, true, Path::Worker)->Apply(ArgumentsFor);
+BENCHMARK_CAPTURE(InventorySyncCase, Full_Inline, true, Path::Inline)->Apply(ArgumentsFor);
 
 }  // namespace
 }  // namespace quorvex::bench

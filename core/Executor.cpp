@@ -1,5 +1,7 @@
 #include "core/Executor.h"
 
+#include <condition_variable>
+#include <deque>
 #include <utility>
 
 #include "core/Boundary.h"
@@ -7,6 +9,7 @@
 #ifdef _WIN32
 #include "core/WindowsApi.h"
 #else
+#include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,6 +20,12 @@ namespace quorvex {
 void InlineExecutor::Post(Task task)
 {
     task();
+}
+
+void OwnerGate::Close()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
 }
 
 namespace {
@@ -33,46 +42,91 @@ void LowerPriority()
 #endif
 }
 
+// A worker left running after its executor is gone still runs this library's code: the host
+// must not unload the library under it, so it stays loaded until the process ends. A failure
+// leaves the library as it was.
+void KeepThisLibraryLoaded()
+{
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&KeepThisLibraryLoaded), &module);
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&KeepThisLibraryLoaded), &info) != 0 && info.dli_fname != nullptr) {
+        // A reference never released: the library is not unloaded before the process ends.
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+#endif
+}
+
 }  // namespace
 
-WorkerThreadExecutor::WorkerThreadExecutor() : thread_([this] { Run(); })
+struct WorkerThreadExecutor::Queue {
+    std::mutex mutex;  // guards the members below
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::deque<Task> tasks;
+    bool stopping = false;
+    bool busy = false;
+};
+
+WorkerThreadExecutor::WorkerThreadExecutor()
+    : queue_(std::make_shared<Queue>()), thread_([queue = queue_] { Run(queue); })
 {
 }
 
 WorkerThreadExecutor::~WorkerThreadExecutor()
 {
+    std::deque<Task> dropped;
+    bool finished = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
+        std::unique_lock<std::mutex> lock(queue_->mutex);
+        queue_->stopping = true;
+        dropped.swap(queue_->tasks);
+        queue_->wake.notify_one();
+        finished = queue_->idle.wait_for(lock, StopGrace, [this] { return !queue_->busy; });
     }
-    wake_.notify_one();
-    thread_.join();
+    dropped.clear();  // their captures go outside the lock
+    if (finished) {
+        thread_.join();
+    } else {
+        KeepThisLibraryLoaded();
+        thread_.detach();
+    }
 }
 
 void WorkerThreadExecutor::Post(Task task)
 {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.push_back(std::move(task));
+        std::lock_guard<std::mutex> lock(queue_->mutex);
+        if (queue_->stopping) {
+            return;
+        }
+        queue_->tasks.push_back(std::move(task));
     }
-    wake_.notify_one();
+    queue_->wake.notify_one();
 }
 
-void WorkerThreadExecutor::Run()
+void WorkerThreadExecutor::Run(const std::shared_ptr<Queue>& queue)
 {
     LowerPriority();
     while (true) {
         Task task;
         {
-            std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-            if (tasks_.empty()) {
+            std::unique_lock<std::mutex> lock(queue->mutex);
+            queue->busy = false;
+            queue->idle.notify_all();
+            queue->wake.wait(lock, [&] { return queue->stopping || !queue->tasks.empty(); });
+            if (queue->tasks.empty()) {
                 return;
             }
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
+            task = std::move(queue->tasks.front());
+            queue->tasks.pop_front();
+            queue->busy = true;
         }
         CatchAndLog("WorkerThreadExecutor::Run", task);
+        task = nullptr;  // its captures go before the worker reports itself idle
     }
 }
 

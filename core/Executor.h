@@ -9,15 +9,21 @@
 // in the order they were posted, on one background thread of its own, at a lowered priority so
 // that waking it never preempts the game thread.
 //
+// Destroying a WorkerThreadExecutor never waits on I/O: the tasks not yet started are dropped,
+// and a task still running after a short grace (a huge file, a FIFO that never opens) is left to
+// finish on its own thread, which then ends by itself. Such a task must therefore do whatever
+// others can see (log, send, set timers) under an OwnerGate that its owner closes first thing in
+// its destructor.
+//
 // A task must not throw (wrap its body in CatchAndLog); the worker contains an escaping one anyway
 // so its thread never ends early. A task that can outlive what posted it holds only weak
 // references to it and does nothing once it is gone; tasks must never hold the last strong
-// reference to an executor's owner, since the worker cannot join itself.
+// reference to an executor's owner, since the worker cannot destroy its own executor.
 //
-// Threads: Post may be called from any thread. The worker's queue is guarded by a mutex; its
-// destructor is called by the owner on any thread but the worker's own.
-#include <condition_variable>
-#include <deque>
+// Threads: Post may be called from any thread. The queue is guarded by a mutex and shared with
+// the worker thread, which may outlive the executor; the destructor is called by the owner on any
+// thread but the worker's own.
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,8 +49,12 @@ public:
 
 class WorkerThreadExecutor final : public Executor {
 public:
+    // How long destruction waits for the task in progress before it leaves it to finish alone.
+    static constexpr std::chrono::milliseconds StopGrace{50};
+
     WorkerThreadExecutor();
-    // Lets the worker finish every task posted so far, then joins it.
+    // Drops the tasks not yet started and waits at most StopGrace for the one running. A worker
+    // still busy then is left to end by itself, and the plug-in's library stays loaded for it.
     ~WorkerThreadExecutor() override;
     WorkerThreadExecutor(const WorkerThreadExecutor&) = delete;
     WorkerThreadExecutor& operator=(const WorkerThreadExecutor&) = delete;
@@ -52,13 +62,37 @@ public:
     void Post(Task task) override;
 
 private:
-    void Run();
+    struct Queue;
+    static void Run(const std::shared_ptr<Queue>& queue);
 
-    std::mutex mutex_;  // guards tasks_ and stopping_
-    std::condition_variable wake_;
-    std::deque<Task> tasks_;
-    bool stopping_ = false;
-    std::thread thread_;  // last: starts after the members it uses exist
+    std::shared_ptr<Queue> queue_;
+    std::thread thread_;  // last: starts after the queue exists
+};
+
+// Lets work on other threads act only while the owner lives. The owner closes the gate first
+// thing in its destructor; Close waits for a body in progress, so once it returns no body runs
+// again. Bodies are short (a log line, handing a request to the host) and never enter the gate
+// again.
+//
+// Threads: any; one mutex guards the flag and is held while a body runs.
+class OwnerGate {
+public:
+    // Runs body() and returns true while the gate is open; false, without running it, once closed.
+    template <class Body>
+    bool RunWhileOpen(Body&& body)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) {
+            return false;
+        }
+        body();
+        return true;
+    }
+    void Close();
+
+private:
+    std::mutex mutex_;
+    bool closed_ = false;
 };
 
 // A task that runs body() only while the object behind `weak` exists, without ever holding it

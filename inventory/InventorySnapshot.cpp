@@ -1,13 +1,14 @@
 #include "inventory/InventorySnapshot.h"
 
 #include <algorithm>
-#include <fstream>
+#include <istream>
 #include <iterator>
-#include <stdexcept>
 #include <utility>
 
 #include "core/AtomicFile.h"
 #include "core/Log.h"
+#include "inventory/JsonTextWriter.h"
+#include "inventory/RegularFileBuffer.h"
 
 namespace quorvex {
 namespace {
@@ -15,20 +16,6 @@ namespace {
 bool ByInstanceId(const ProductData& left, const ProductData& right)
 {
     return left.InstanceID < right.InstanceID;
-}
-
-std::string ReadWholeFile(const std::filesystem::path& file)
-{
-    std::ifstream stream(file, std::ios::binary | std::ios::ate);
-    if (!stream) {
-        throw std::runtime_error("cannot open " + file.string());
-    }
-    const std::streamoff size = stream.tellg();
-    std::string content(static_cast<std::size_t>(std::max<std::streamoff>(size, 0)), '\0');
-    if (!stream.seekg(0) || !stream.read(content.data(), static_cast<std::streamsize>(content.size()))) {
-        throw std::runtime_error("cannot read " + file.string());
-    }
-    return content;
 }
 
 }  // namespace
@@ -77,30 +64,18 @@ bool InventorySnapshot::Exists() const
     return std::filesystem::exists(file_);
 }
 
+StoredInventory InventorySnapshot::Read() const
+{
+    RegularFileBuffer file(file_, MaxFileBytes);
+    std::istream stream(&file);
+    return ReadStoredInventory(stream);
+}
+
 InventoryDiff InventorySnapshot::ComputeDiff(const std::vector<ProductData>& current) const
 {
-    std::vector<ProductData> stored;
-    std::string guid;
-    {
-        // The parsed document goes before the comparison starts.
-        const auto document = nlohmann::json::parse(ReadWholeFile(file_));
-        if (!document.is_object()) {
-            throw std::runtime_error(std::string("the snapshot is a JSON ") + document.type_name() + ", not an object");
-        }
-        const auto items = document.find("items");
-        if (items == document.end() || !items->is_array()) {
-            throw std::runtime_error("the snapshot has no \"items\" array");
-        }
-        items->get_to(stored);
-        const auto storedGuid = document.find("guid");
-        if (storedGuid == document.end() || !storedGuid->is_string()) {
-            throw std::runtime_error("the snapshot has no string \"guid\"");
-        }
-        guid = storedGuid->get<std::string>();
-    }
-
-    InventoryDiff diff = DiffByInstanceId(current, std::move(stored));
-    diff.previousGuid = std::move(guid);
+    StoredInventory stored = Read();
+    InventoryDiff diff = DiffByInstanceId(current, std::move(stored.items));
+    diff.previousGuid = std::move(stored.guid);
     Log("Inventory diff: Old GUID: {}, # added: {}, # removed: {}", diff.previousGuid, diff.added.size(),
         diff.removed.size());
     return diff;
@@ -108,11 +83,29 @@ InventoryDiff InventorySnapshot::ComputeDiff(const std::vector<ProductData>& cur
 
 std::string InventorySnapshot::Write(const std::string& guid, const std::vector<ProductData>& items) const
 {
-    // The items go straight into the document's text, which never exists as a JSON tree.
-    std::string content = DumpProducts(items, 4, 1, "the inventory snapshot");
-    content.insert(0, "{\n    \"guid\": " + DumpJson(guid, -1, "the inventory snapshot") + ",\n    \"items\": ");
-    content += "\n}";
+    const std::string content = JsonTextWriter::Text(4, 0, "the inventory snapshot", [&](JsonTextWriter& json) {
+        json.BeginObject();
+        json.Key("guid");
+        json.String(guid);
+        json.Key("items");
+        json.Products(items);
+        json.EndObject();
+    });
     return WriteFileAtomically(file_, content);
+}
+
+std::string DumpDiffBody(const InventoryDiff& diff, std::string_view what)
+{
+    return JsonTextWriter::Text(-1, 0, what, [&diff](JsonTextWriter& json) {
+        json.BeginObject();
+        json.Key("addedItems");
+        json.Products(diff.added);
+        json.Key("previousGuid");
+        json.String(diff.previousGuid);
+        json.Key("removedItems");
+        json.Products(diff.removed);
+        json.EndObject();
+    });
 }
 
 }  // namespace quorvex

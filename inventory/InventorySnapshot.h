@@ -11,11 +11,14 @@
 // Threads: the object only holds the file's path, fixed at construction; every operation may run
 // on any thread. The inventory sync reads and writes the file from one worker at a time, and
 // the file is replaced atomically, so a reader never sees half a file.
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inventory/ProductData.h"
+#include "inventory/StoredInventoryReader.h"
 
 namespace quorvex {
 
@@ -31,8 +34,16 @@ struct InventoryDiff {
 // previousGuid empty.
 InventoryDiff DiffByInstanceId(const std::vector<ProductData>& current, std::vector<ProductData> stored);
 
+// The compact body of a diff sync, {"addedItems": [...], "previousGuid": "...", "removedItems":
+// [...]}, written straight from the records (JsonTextWriter); byte for byte the JSON library's
+// dump of the same object. Invalid UTF-8 is replaced and logged once, naming `what`.
+std::string DumpDiffBody(const InventoryDiff& diff, std::string_view what);
+
 class InventorySnapshot {
 public:
+    // A larger file, or anything but a regular file at the path, is not read.
+    static constexpr std::uintmax_t MaxFileBytes = 512ull * 1024 * 1024;
+
     explicit InventorySnapshot(const std::filesystem::path& dataFolder);
 
     const std::filesystem::path& File() const { return file_; }
@@ -41,12 +52,17 @@ public:
     // when the file system cannot tell.
     bool Exists() const;
 
-    // Reads the file and compares `current` with its items, then logs the counts. Throws, with
-    // the reason as the error's text, when the file cannot be read or does not have the form
-    // above.
+    // Reads the file as it streams in (StoredInventoryReader), never holding it whole. Throws,
+    // with the reason as the error's text, when it is not a regular file of at most MaxFileBytes
+    // (checked before opening; a FIFO or device is never opened blocking), cannot be read, or does
+    // not have the form above.
+    StoredInventory Read() const;
+
+    // Reads the file and compares `current` with its items, then logs the counts. Throws as Read.
     InventoryDiff ComputeDiff(const std::vector<ProductData>& current) const;
 
-    // Replaces the file with `guid` and `items`. Returns an empty text on success, otherwise why
+    // Replaces the file with `guid` and `items`, written straight from the records into a text of
+    // exactly the file's size. Returns an empty text on success, otherwise why
     // it failed; the old file is then untouched.
     std::string Write(const std::string& guid, const std::vector<ProductData>& items) const;
 

@@ -1,6 +1,9 @@
 #include "inventory/InventorySync.h"
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <stdexcept>
 #include <utility>
 
@@ -12,6 +15,7 @@
 #include "core/PersistentStorage.h"
 #include "core/SafeText.h"
 #include "core/WeakCallback.h"
+#include "inventory/GuidCheck.h"
 #include "host/CVarWrapper.h"
 
 namespace quorvex {
@@ -38,16 +42,18 @@ constexpr const char* RequestText = "the inventory sync request";
 std::optional<SyncAnswer> ReadSyncAnswer(const std::string& body)
 {
     const auto answer = nlohmann::json::parse(body, nullptr, false);
-    const char* problem = nullptr;
+    std::string problem;
     if (answer.is_discarded()) {
         problem = "not JSON";
     } else if (!answer.is_object() || !answer.contains("guid") || !answer["guid"].is_string()) {
         problem = "no string \"guid\"";
     } else if (!answer.contains("full") || !answer["full"].is_boolean()) {
         problem = "no boolean \"full\"";
+    } else {
+        problem = GuidProblem(answer["guid"].get_ref<const std::string&>());
     }
-    if (problem != nullptr) {
-        Log("Inventory sync answer has {}; the inventory snapshot is kept", problem);
+    if (!problem.empty()) {
+        Log("Inventory sync answer has {}; the next sync is a full one", problem);
         return std::nullopt;
     }
     return SyncAnswer{answer["guid"].get<std::string>(), answer["full"].get<bool>()};
@@ -77,6 +83,19 @@ std::shared_ptr<InventorySync> InventorySync::Create(std::shared_ptr<QvxApi> api
                                                         }));
             }));
     }
+    // The user code is set from the WebSocket thread, too: the reaction runs on the game thread.
+    // The cvar belongs to the API client, which registered it before this sync was created.
+    if (CVarWrapper userCode = globalCvarManager ? globalCvarManager->getCvar(QvxApi::UserCodeCvar) : CVarWrapper(0)) {
+        userCode.addOnValueChanged(WeakCallback(
+            weak, "InventorySync::OnUserCodeChanged",
+            [weak](InventorySync& self, const std::string& oldCode, const CVarWrapper& changed) {
+                self.gameWrapper_->Execute(WeakCallback(
+                    weak, "InventorySync::OnUserCodeChanged",
+                    [oldCode, newCode = changed.getStringValue()](InventorySync& target, GameWrapper*) {
+                        target.OnUserCodeChanged(oldCode, newCode);
+                    }));
+            }));
+    }
 
     game.HookEventWithCaller<ActorWrapper>(
         ProductRemovedHook,
@@ -91,7 +110,7 @@ std::shared_ptr<InventorySync> InventorySync::Create(std::shared_ptr<QvxApi> api
                                }));
     }
 
-    ScheduleSync(weak, game, false, StartupDelaySeconds);
+    ScheduleSync(weak, game, false, StartupDelaySeconds, 0);
     return sync;
 }
 
@@ -101,12 +120,16 @@ InventorySync::InventorySync(CreateKey, std::shared_ptr<QvxApi> api, std::shared
     : feature_(std::move(api), std::move(dispatcher)),
       storage_(std::move(storage)),
       gameWrapper_(std::move(gameWrapper)),
-      snapshot_(gameWrapper_->GetDataFolder()),
+      shared_(std::make_shared<Shared>(InventorySnapshot(gameWrapper_->GetDataFolder()), gameWrapper_,
+                                       feature_.api->smartSyncUrl)),
       executor_(std::move(executor))
 {
 }
 
-InventorySync::~InventorySync() = default;
+InventorySync::~InventorySync()
+{
+    shared_->gate.Close();
+}
 
 SyncStatus InventorySync::GetSyncStatus() const
 {
@@ -138,8 +161,14 @@ void InventorySync::OnProductChanged(const void* params, std::size_t productOffs
 
 void InventorySync::OnInventoryChanged()
 {
-    if (GetSyncStatus() != SyncStatus::Ready) {
-        return;
+    const SyncStatus status = GetSyncStatus();
+    if (status == SyncStatus::NoUserCode || status == SyncStatus::Disabled) {
+        return;  // the sync that follows the user code or the switch carries it
+    }
+    const SystemTime::rep cooldownEnd = NextSyncAllowedAt().time_since_epoch().count();
+    if (status == SyncStatus::CoolingDown && cooldownNoticed_ != cooldownEnd) {
+        cooldownNoticed_ = cooldownEnd;
+        LogText("Inventory changed during the cooldown; syncing when it ends");
     }
     const std::uint64_t change = ++lastChange_;
     gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "InventorySync::OnInventoryChanged",
@@ -148,16 +177,35 @@ void InventorySync::OnInventoryChanged()
                                                   LogText("Inventory changed since the timeout was started");
                                                   return;
                                               }
-                                              LogText("Syncing inventory");
-                                              self.Sync(false);
+                                              self.SyncPendingChange(change);
                                           }),
                              QuietSeconds);
+}
+
+void InventorySync::SyncPendingChange(std::uint64_t change)
+{
+    if (lastChange_ != change || syncedChange_ >= change) {
+        return;  // a newer change waits its own quiet time, or an upload since has carried this one
+    }
+    const auto wait = NextSyncAllowedAt() - Clock::Now();
+    if (GetSyncStatus() == SyncStatus::CoolingDown && wait > SystemTime::duration::zero()) {
+        // Rounded up, so the timer never falls due just before the cooldown ends.
+        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait);
+        gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "InventorySync::SyncPendingChange",
+                                              [change](InventorySync& self, GameWrapper*) {
+                                                  self.SyncPendingChange(change);
+                                              }),
+                                 static_cast<float>(milliseconds.count()) / 1000.0f);
+        return;
+    }
+    LogText("Syncing inventory");
+    Sync(false);
 }
 
 bool InventorySync::Sync(bool full)
 {
     LogText("Attempting sync...");
-    if (!snapshot_.Exists()) {
+    if (!shared_->snapshot.Exists()) {
         full = true;
     }
     const SyncStatus status = GetSyncStatus();
@@ -172,113 +220,206 @@ bool InventorySync::Sync(bool full)
         items = GetCurrentItems(*gameWrapper_);
     } catch (const std::runtime_error& error) {
         LogException("InventorySync::Sync", error);
+        ScheduleRetry(shared_->progress.LatestUpload(), true);
         return false;
     }
+    full = full || shared_->progress.FullRequired();
+    const std::uint64_t upload = shared_->progress.StartUpload();
+    syncedChange_ = lastChange_;
     // The headers need the host; the body is written on the executor.
     CurlRequest request = feature_.api->BuildRequest({}, {});
     executor_->Post(WeakTask(weak_from_this(), "InventorySync::Sync",
-                             [weak = weak_from_this(), snapshot = snapshot_, url = feature_.api->smartSyncUrl, full,
-                              items = std::move(items), request = std::move(request)]() mutable {
-                                 BuildAndSend(weak, snapshot, url, full, std::move(items), std::move(request));
+                             [weak = weak_from_this(), shared = shared_, full, upload, items = std::move(items),
+                              request = std::move(request)]() mutable {
+                                 BuildAndSend(weak, *shared, full, upload, std::move(items), std::move(request));
                              }));
     return true;
 }
 
-void InventorySync::BuildAndSend(const std::weak_ptr<InventorySync>& weak, const InventorySnapshot& snapshot,
-                                 const std::string& smartSyncUrl, bool full, std::vector<ProductData> items,
-                                 CurlRequest request)
+void InventorySync::BuildAndSend(const std::weak_ptr<InventorySync>& weak, Shared& shared, bool full,
+                                 std::uint64_t upload, std::vector<ProductData> items, CurlRequest request)
 {
     if (!full) {
         try {
-            const InventoryDiff diff = snapshot.ComputeDiff(items);
-            request.url = smartSyncUrl + "?lastRequest=" + diff.previousGuid;
+            const InventoryDiff diff = shared.snapshot.ComputeDiff(items);
+            if (const std::string problem = GuidProblem(diff.previousGuid); !problem.empty()) {
+                throw std::runtime_error(problem);
+            }
+            request.url = shared.smartSyncUrl + "?lastRequest=" + diff.previousGuid;
             request.body = DumpJson(
                 {{"addedItems", diff.added}, {"previousGuid", diff.previousGuid}, {"removedItems", diff.removed}}, -1,
                 RequestText);
         } catch (const std::exception& error) {
-            Log("Inventory snapshot {} cannot be used ({}); sending a full sync instead", snapshot.File().string(),
-                error.what());
+            shared.gate.RunWhileOpen([&] {
+                Log("Inventory snapshot {} cannot be used ({}); sending a full sync instead",
+                    shared.snapshot.File().string(), error.what());
+            });
             full = true;
         }
     }
     if (full) {
-        request.url = smartSyncUrl + "?lastRequest";
+        request.url = shared.smartSyncUrl + "?lastRequest";
         request.body = DumpProducts(items, -1, 0, RequestText);
     }
-    Log("Requesting a {} at {}", full ? "full sync" : "diff sync", request.url);
 
     // The accepted list becomes the next snapshot; the answer and the write share it.
     auto accepted = std::make_shared<const std::vector<ProductData>>(std::move(items));
-    HttpWrapper::SendCurlJsonRequest(
-        std::move(request),
-        WeakCallback(weak, "InventorySync::HandleSyncResponse",
-                     [accepted = std::move(accepted), full](InventorySync& self, int status, const std::string& body) {
-                         self.HandleSyncResponse(status, body, accepted, full);
-                     }));
-}
-
-void InventorySync::HandleSyncResponse(int status, const std::string& body,
-                                       const std::shared_ptr<const std::vector<ProductData>>& items, bool wasFull)
-{
-    feature_.HandleResponse(SyncTexts, status, body, [&] {
-        feature_.ShowToast("Inventory synced!", 0, 3.0f);
-        LogText("Synced inventory.");
-        Log("status: {}, response:\n {}", status, ConsoleText(body));
-        const auto answer = ReadSyncAnswer(KeptBody(body));
-        if (!answer) {
-            return;
-        }
-        Log("Got guid {}", answer->guid);
-        executor_->Post(WeakTask(weak_from_this(), "InventorySync::HandleSyncResponse",
-                                 [weak = weak_from_this(), snapshot = snapshot_, game = gameWrapper_,
-                                  guid = answer->guid, items, wasFull, wantsFull = answer->wantsFull] {
-                                     StoreAcceptedUpload(weak, snapshot, *game, guid, *items, wasFull, wantsFull);
-                                 }));
+    shared.gate.RunWhileOpen([&] {
+        Log("Requesting a {} at {}", full ? "full sync" : "diff sync", request.url);
+        HttpWrapper::SendCurlJsonRequest(
+            std::move(request),
+            WeakCallback(weak, "InventorySync::HandleSyncResponse",
+                         [accepted = std::move(accepted), full, upload](InventorySync& self, int status,
+                                                                        const std::string& body) {
+                             self.HandleSyncResponse(status, body, accepted, full, upload);
+                         }));
     });
 }
 
-void InventorySync::StoreAcceptedUpload(const std::weak_ptr<InventorySync>& weak, const InventorySnapshot& snapshot,
-                                        GameWrapper& gameWrapper, const std::string& guid,
-                                        const std::vector<ProductData>& items, bool wasFull, bool wantsFull)
+void InventorySync::HandleSyncResponse(int status, const std::string& body,
+                                       const std::shared_ptr<const std::vector<ProductData>>& items, bool wasFull,
+                                       std::uint64_t upload)
 {
-    const std::string failure = snapshot.Write(guid, items);
-    if (!failure.empty()) {
-        Log("Could not write the inventory snapshot: {}", failure);
-        return;
+    feature_.HandleResponse(
+        SyncTexts, status, body, [&] { HandleAcceptedUpload(body, items, wasFull, upload); },
+        FailureToasts::OncePerOutage);
+    if (status != 200 && status != 401) {
+        ScheduleRetry(upload, wasFull);
     }
-    // The snapshot is written either way; a sync destroyed meanwhile neither retries nor logs.
-    if (!wantsFull || weak.expired()) {
-        return;
-    }
-    LogText("Full resync requested, retrying in 10 secs...");
-    if (wasFull) {
-        LogText("Already sent full sync but full resync wanted!");
-        return;
-    }
-    ScheduleSync(weak, gameWrapper, true, FullResyncDelaySeconds);
 }
 
-void InventorySync::ScheduleSync(std::weak_ptr<InventorySync> weak, GameWrapper& gameWrapper, bool full, float seconds)
+void InventorySync::HandleAcceptedUpload(const std::string& body,
+                                         const std::shared_ptr<const std::vector<ProductData>>& items, bool wasFull,
+                                         std::uint64_t upload)
 {
-    gameWrapper.SetTimeout(
-        WeakCallback(std::move(weak), "InventorySync::Sync", [full](InventorySync& self, GameWrapper*) { self.Sync(full); }),
-        seconds);
+    feature_.ShowToast("Inventory synced!", 0, 3.0f);
+    LogText("Synced inventory.");
+    Log("status: {}, response:\n {}", 200, ConsoleText(body));
+    const auto answer = ReadSyncAnswer(KeptBody(body));
+    if (!answer) {
+        // Whatever the service now holds, no guid names it: only a full sync can tell it again.
+        shared_->progress.RequireFull();
+        if (shared_->progress.ClaimSnapshot(upload)) {
+            executor_->Post(WeakTask(weak_from_this(), "InventorySync::HandleSyncResponse", [shared = shared_] {
+                RemoveSnapshot(*shared, "the service's answer cannot be used");
+            }));
+        }
+        ScheduleRetry(upload, wasFull);
+        return;
+    }
+    Log("Got guid {}", answer->guid);
+    shared_->progress.Answered();
+    if (answer->wantsFull) {
+        shared_->progress.RequireFull();
+    }
+    if (!shared_->progress.ClaimSnapshot(upload)) {
+        LogText("Inventory sync answer to an older upload; the inventory snapshot is kept");
+        return;
+    }
+    executor_->Post(WeakTask(weak_from_this(), "InventorySync::HandleSyncResponse",
+                             [weak = weak_from_this(), shared = shared_, guid = answer->guid, items, wasFull,
+                              wantsFull = answer->wantsFull, upload] {
+                                 StoreAcceptedUpload(weak, *shared, guid, *items, wasFull, wantsFull, upload);
+                             }));
 }
 
-void InventorySync::OnEnabledChanged(bool oldValue, bool newValue) const
+void InventorySync::StoreAcceptedUpload(const std::weak_ptr<InventorySync>& weak, Shared& shared,
+                                        const std::string& guid, const std::vector<ProductData>& items, bool wasFull,
+                                        bool wantsFull, std::uint64_t upload)
+{
+    if (wantsFull) {
+        // The guid names the service's copy, not this list: a diff against them would be wrong.
+        RemoveSnapshot(shared, "the service asked for a full sync");
+    } else if (const std::string failure = shared.snapshot.Write(guid, items); !failure.empty()) {
+        shared.gate.RunWhileOpen([&] { Log("Could not write the inventory snapshot: {}", failure); });
+        shared.progress.RequireFull();
+        RemoveSnapshot(shared, "it could not be replaced");
+        return;
+    } else if (wasFull) {
+        shared.progress.FullUploadStored();
+    }
+    if (!wantsFull) {
+        return;
+    }
+    shared.gate.RunWhileOpen([&] {
+        LogText("Full resync requested, retrying in 10 secs...");
+        if (wasFull) {
+            LogText("Already sent full sync but full resync wanted!");
+            return;
+        }
+        ScheduleSync(weak, *shared.gameWrapper, true, FullResyncDelaySeconds, upload);
+    });
+}
+
+void InventorySync::RemoveSnapshot(Shared& shared, const char* why)
+{
+    std::error_code error;
+    const bool removed = std::filesystem::remove(shared.snapshot.File(), error);
+    shared.gate.RunWhileOpen([&] {
+        if (error) {
+            Log("Could not remove the inventory snapshot ({}): {}", why, error.message());
+        } else if (removed) {
+            Log("Inventory snapshot removed: {}; the next sync is a full one", why);
+        }
+    });
+}
+
+void InventorySync::ScheduleRetry(std::uint64_t upload, bool wasFull)
+{
+    if (!shared_->progress.IsLatest(upload)) {
+        return;  // a newer upload has carried every change since, and is retried itself if need be
+    }
+    const UploadProgress::Retry retry = shared_->progress.Failed(wasFull);
+    Log("Retrying the inventory sync in {} s{}", retry.wait.count(), retry.full ? " with a full sync" : "");
+    ScheduleSync(weak_from_this(), *gameWrapper_, retry.full, static_cast<float>(retry.wait.count()), upload);
+}
+
+void InventorySync::ScheduleSync(std::weak_ptr<InventorySync> weak, GameWrapper& gameWrapper, bool full, float seconds,
+                                 std::uint64_t upload)
+{
+    gameWrapper.SetTimeout(WeakCallback(std::move(weak), "InventorySync::Sync",
+                                        [full, upload](InventorySync& self, GameWrapper*) {
+                                            if (self.shared_->progress.IsLatest(upload)) {
+                                                self.Sync(full);
+                                            }
+                                        }),
+                           seconds);
+}
+
+void InventorySync::OnEnabledChanged(bool oldValue, bool newValue)
 {
     if (oldValue == newValue) {
         return;
     }
     const std::string url = fmt::format(fmt::runtime(feature_.api->toggleSyncUrl), newValue ? "1" : "0");
-    HttpWrapper::SendCurlJsonRequest(
-        feature_.api->BuildRequest(url, {}, "GET"),
-        WeakCallback(weak_from_this(), "InventorySync::HandleToggleResponse",
-                     [newValue](const InventorySync& self, int status, const std::string& body) {
-                         self.HandleToggleResponse(status, body, newValue);
-                     }));
+    // Through the executor, so it never overtakes an upload started before it.
+    executor_->Post(WeakTask(
+        weak_from_this(), "InventorySync::OnEnabledChanged",
+        [weak = weak_from_this(), shared = shared_, request = feature_.api->BuildRequest(url, {}, "GET"),
+         newValue]() mutable {
+            shared->gate.RunWhileOpen([&] {
+                HttpWrapper::SendCurlJsonRequest(
+                    std::move(request),
+                    WeakCallback(weak, "InventorySync::HandleToggleResponse",
+                                 [newValue](const InventorySync& self, int status, const std::string& body) {
+                                     self.HandleToggleResponse(status, body, newValue);
+                                 }));
+            });
+        }));
+    if (newValue) {
+        LogText("Inventory sync switched on; syncing the inventory");
+        OnInventoryChanged();
+    }
 }
 
+void InventorySync::OnUserCodeChanged(const std::string& oldCode, const std::string& newCode)
+{
+    if (newCode.empty() || newCode == oldCode) {
+        return;
+    }
+    LogText("User code set; syncing the inventory");
+    OnInventoryChanged();
+}
 void InventorySync::HandleToggleResponse(int status, const std::string& body, bool switchedOn) const
 {
     feature_.HandleResponse(ToggleTexts, status, body, [&] {

@@ -1,6 +1,5 @@
 #include "inventory/ProductData.h"
 
-#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -8,6 +7,7 @@
 #include "core/Log.h"
 #include "host/GameData.h"
 #include "host/GameWrapper.h"
+#include "inventory/JsonTextWriter.h"
 
 namespace quorvex {
 namespace {
@@ -44,32 +44,13 @@ std::string AttributeValue(const ProductAttributeWrapper& attribute, const std::
     return {};
 }
 
-// Host texts are not checked for valid UTF-8: a text that is not is written with U+FFFD in place
-// of its invalid bytes, and `replaced` is set.
-std::string DumpReplacing(const nlohmann::json& json, int indent, bool& replaced)
-{
-    try {
-        return json.dump(indent);
-    } catch (const nlohmann::json::type_error&) {
-        // The only error a dump raises.
-        replaced = true;
-        return json.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
-    }
-}
-
-void LogReplacement(std::string_view what)
-{
-    Log("Invalid UTF-8 in {} replaced with U+FFFD", what);
-}
-
 // Reads an integer member of a product. A number with a fraction, or one outside the member's
 // type, is refused: converting it would truncate it or, for one beyond 64 bits (which the JSON
 // library holds as a floating-point value), be undefined.
 template <typename Integer>
-void ReadInteger(const nlohmann::json& json, const char* member, Integer& value)
+void ReadInteger(const nlohmann::json& number, const char* member, Integer& value)
 {
     using Limits = std::numeric_limits<Integer>;
-    const nlohmann::json& number = json.at(member);
     if (!number.is_number()) {
         number.get_to(value);  // the library's error for a wrong type
         return;
@@ -90,6 +71,21 @@ void ReadInteger(const nlohmann::json& json, const char* member, Integer& value)
 }
 
 }  // namespace
+
+void ReadProductMember(const nlohmann::json& value, const char* member, std::int32_t& field)
+{
+    ReadInteger(value, member, field);
+}
+
+void ReadProductMember(const nlohmann::json& value, const char* member, std::uint64_t& field)
+{
+    ReadInteger(value, member, field);
+}
+
+void ReadProductMember(const nlohmann::json& value, const char* member, std::uint8_t& field)
+{
+    ReadInteger(value, member, field);
+}
 
 ProductData MakeProductData(const OnlineProductWrapper& product, GameWrapper& game)
 {
@@ -175,69 +171,29 @@ void from_json(const nlohmann::json& json, ProductData& product)
 {
     // Read into a fresh record so that a failure leaves no half-filled product behind.
     ProductData read;
-    ReadInteger(json, "ID", read.ID);
-    ReadInteger(json, "SeriesID", read.SeriesID);
-    ReadInteger(json, "TradeHold", read.TradeHold);
-    ReadInteger(json, "InstanceID", read.InstanceID);
-    ReadInteger(json, "Quality", read.Quality);
+    ReadInteger(json.at("ID"), "ID", read.ID);
+    ReadInteger(json.at("SeriesID"), "SeriesID", read.SeriesID);
+    ReadInteger(json.at("TradeHold"), "TradeHold", read.TradeHold);
+    ReadInteger(json.at("InstanceID"), "InstanceID", read.InstanceID);
+    ReadInteger(json.at("Quality"), "Quality", read.Quality);
     json.at("Attributes").get_to(read.Attributes);
     product = std::move(read);
 }
 
 std::string DumpJson(const nlohmann::json& json, int indent, std::string_view what)
 {
-    bool replaced = false;
-    std::string text = DumpReplacing(json, indent, replaced);
-    if (replaced) {
-        LogReplacement(what);
+    try {
+        return json.dump(indent);
+    } catch (const nlohmann::json::type_error&) {
+        // The only error a dump raises: invalid UTF-8 in a host text.
+        LogInvalidUtf8Replaced(what);
+        return json.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
     }
-    return text;
 }
 
 std::string DumpProducts(const std::vector<ProductData>& items, int indent, int depth, std::string_view what)
 {
-    if (items.empty()) {
-        return "[]";
-    }
-    const bool indented = indent >= 0;
-    const std::string elementIndent = indented ? std::string(static_cast<std::size_t>((depth + 1) * indent), ' ') : "";
-    std::string text = indented ? "[\n" : "[";
-    bool replaced = false;
-    for (std::size_t index = 0; index < items.size(); ++index) {
-        if (index > 0) {
-            text += indented ? ",\n" : ",";
-        }
-        const std::string element = DumpReplacing(nlohmann::json(items[index]), indent, replaced);
-        if (index == 0) {
-            // Items are alike in size: grow the text once instead of many times, with room for
-            // the indentation and for a document's first lines inserted before the array.
-            const auto lines = static_cast<std::size_t>(std::count(element.begin(), element.end(), '\n')) + 1;
-            text.reserve(items.size() * (element.size() + lines * elementIndent.size() + 2) * 9 / 8 + 256);
-        }
-        if (!indented) {
-            text += element;
-            continue;
-        }
-        // A dump holds line breaks only between its members (texts escape theirs), so shifting
-        // every line right places the element at its depth.
-        std::size_t lineStart = 0;
-        for (std::size_t lineEnd = element.find('\n'); lineEnd != std::string::npos;
-             lineStart = lineEnd + 1, lineEnd = element.find('\n', lineStart)) {
-            text += elementIndent;
-            text.append(element, lineStart, lineEnd + 1 - lineStart);
-        }
-        text += elementIndent;
-        text.append(element, lineStart, std::string::npos);
-    }
-    if (indented) {
-        text += '\n';
-        text.append(static_cast<std::size_t>(depth * indent), ' ');
-    }
-    text += ']';
-    if (replaced) {
-        LogReplacement(what);
-    }
-    return text;
+    return JsonTextWriter::Text(indent, depth, what, [&items](JsonTextWriter& json) { json.Products(items); });
 }
 
 }  // namespace quorvex

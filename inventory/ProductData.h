@@ -68,14 +68,22 @@ void from_json(const nlohmann::json& json, ProductAttribute& attribute);
 void to_json(nlohmann::json& json, const ProductData& product);
 void from_json(const nlohmann::json& json, ProductData& product);
 
+// Reads `value`, the JSON of the product member named `member`, into `field` exactly as from_json
+// reads that member: a number or a boolean that the field's type holds, else the JSON library's
+// type error or std::out_of_range. Shared with the streaming snapshot reader.
+void ReadProductMember(const nlohmann::json& value, const char* member, std::int32_t& field);
+void ReadProductMember(const nlohmann::json& value, const char* member, std::uint64_t& field);
+void ReadProductMember(const nlohmann::json& value, const char* member, std::uint8_t& field);
+
 // Writes `json` compactly (indent -1) or indented. Host texts are not checked for valid UTF-8, so
 // invalid bytes are replaced by U+FFFD instead of failing the write, and one line naming `what`
 // is logged when that happened.
 std::string DumpJson(const nlohmann::json& json, int indent, std::string_view what);
 
 // The JSON array of `items`, exactly as DumpJson(items, indent, what) writes it when the array sits
-// `depth` levels deep in an indented document, but built one product at a time, so a large list
-// never exists as a whole JSON tree. Invalid UTF-8 is replaced and logged once.
+// `depth` levels deep in an indented document, but written straight from the records into a text
+// of exactly its size (JsonTextWriter), so a large list never exists as a JSON tree and no item's
+// size decides the buffer. Invalid UTF-8 is replaced and logged once.
 std::string DumpProducts(const std::vector<ProductData>& items, int indent, int depth, std::string_view what);
 
 }  // namespace quorvex

@@ -36,7 +36,8 @@ void Quorvex::onLoad()
         statsSync = StatsSync::Create(api, persistentStorage, dispatcher, gameWrapper);
         inventorySync = InventorySync::Create(api, persistentStorage, dispatcher, gameWrapper,
                                               std::make_unique<WorkerThreadExecutor>());
-        tradeEventHandler = TradeEventHandler::Create(dispatcher, gameWrapper, api, persistentStorage);
+        tradeEventHandler = TradeEventHandler::Create(dispatcher, gameWrapper, api, persistentStorage,
+                                                      std::make_unique<WorkerThreadExecutor>());
 
         dispatcher->AddEventListener<TradeScammer>(
             EventType::TradeScammer, [weak = weak_from_this()](const TradeScammer&) {

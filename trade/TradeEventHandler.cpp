@@ -1,5 +1,7 @@
 #include "trade/TradeEventHandler.h"
 
+#include <chrono>
+#include <optional>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -9,6 +11,7 @@
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
 #include "core/WeakCallback.h"
+#include "inventory/ProductData.h"
 #include "host/HttpWrapper.h"
 
 namespace quorvex {
@@ -53,6 +56,12 @@ nlohmann::json TradeLogJson(const TradeDetails& trade)
     };
 }
 
+// Answers that waiting can change: the record is sent again later.
+bool IsTransient(int status)
+{
+    return status == 0 || status == 408 || status == 429 || (status >= 500 && status <= 599);
+}
+
 // Registers the switch (default "1") through the store and binds the flag to it.
 void RegisterSwitch(PersistentStorage& storage, const char* name, const char* description,
                     const std::shared_ptr<std::atomic<bool>>& flag)
@@ -68,10 +77,11 @@ void RegisterSwitch(PersistentStorage& storage, const char* name, const char* de
 std::shared_ptr<TradeEventHandler> TradeEventHandler::Create(std::shared_ptr<PluginEventDispatcher> dispatcher,
                                                              std::shared_ptr<GameWrapper> gameWrapper,
                                                              std::shared_ptr<QvxApi> api,
-                                                             std::shared_ptr<PersistentStorage> storage)
+                                                             std::shared_ptr<PersistentStorage> storage,
+                                                             std::unique_ptr<Executor> executor)
 {
     auto handler = std::make_shared<TradeEventHandler>(CreateKey{}, std::move(dispatcher), std::move(gameWrapper),
-                                                       std::move(api), std::move(storage));
+                                                       std::move(api), std::move(storage), std::move(executor));
     const std::weak_ptr<TradeEventHandler> weak = handler;
     RegisterSwitch(*handler->storage_, ScamCheckCvar, "If Scam check should be enbled", handler->scamCheckEnabled_);
     RegisterSwitch(*handler->storage_, TradeSyncCvar, "If trade sync should be enbled", handler->tradeSyncEnabled_);
@@ -82,19 +92,41 @@ std::shared_ptr<TradeEventHandler> TradeEventHandler::Create(std::shared_ptr<Plu
     handler->dispatcher_->AddEventListener<TradeEnd>(
         EventType::TradeEnd, WeakCallback(weak, "TradeEventHandler::OnTradeEnd",
                                           [](TradeEventHandler& self, const TradeEnd& event) { self.OnTradeEnd(event); }));
+
+    // What an earlier run could not deliver goes first, once the file is read.
+    handler->executor_->Post(WeakTask(weak, "TradeEventHandler::LoadOutbox",
+                                      [weak, shared = handler->shared_, game = handler->gameWrapper_] {
+                                          const std::size_t loaded = shared->outbox.Load();
+                                          shared->gate.RunWhileOpen([&] {
+                                              if (loaded > 0) {
+                                                  Log("Trade outbox holds {} trades to send again", loaded);
+                                              }
+                                              game->Execute(WeakCallback(weak, "TradeEventHandler::FlushOutbox",
+                                                                         [](TradeEventHandler& self, GameWrapper*) {
+                                                                             self.FlushOutbox();
+                                                                         }));
+                                          });
+                                      }));
     return handler;
 }
 
 TradeEventHandler::TradeEventHandler(CreateKey, std::shared_ptr<PluginEventDispatcher> dispatcher,
                                      std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<QvxApi> api,
-                                     std::shared_ptr<PersistentStorage> storage)
+                                     std::shared_ptr<PersistentStorage> storage, std::unique_ptr<Executor> executor)
     : dispatcher_(std::move(dispatcher)),
       gameWrapper_(std::move(gameWrapper)),
       api_(std::move(api)),
       storage_(std::move(storage)),
       tradeSyncEnabled_(std::make_shared<std::atomic<bool>>(true)),
-      scamCheckEnabled_(std::make_shared<std::atomic<bool>>(true))
+      scamCheckEnabled_(std::make_shared<std::atomic<bool>>(true)),
+      shared_(std::make_shared<Shared>(gameWrapper_->GetDataFolder())),
+      executor_(std::move(executor))
 {
+}
+
+TradeEventHandler::~TradeEventHandler()
+{
+    shared_->gate.Close();
 }
 
 void TradeEventHandler::OnTradeStart(const TradeStart& event) const
@@ -108,14 +140,55 @@ void TradeEventHandler::OnTradeStart(const TradeStart& event) const
          &TradeEventHandler::HandleValidateTraderResponse, "TradeEventHandler::HandleValidateTraderResponse");
 }
 
-void TradeEventHandler::OnTradeEnd(const TradeEnd& event) const
+void TradeEventHandler::OnTradeEnd(const TradeEnd& event)
 {
     if (!*tradeSyncEnabled_) {
         return;
     }
     LogText("TradeEventHandler::OnTradeEnd");
-    Send(api_->logIngameTradeUrl, DumpJson(TradeLogJson(event.details), -1, "the trade log request"),
-         &TradeEventHandler::HandleTradeLogResponse, "TradeEventHandler::HandleTradeLogResponse");
+    TradeOutbox::Record record{0, DumpJson(TradeLogJson(event.details), -1, "the trade log request"),
+                               event.details.tradeGuid};
+    record.id = shared_->outbox.Add(record.body, record.tradeGuid);
+    if (record.id != 0) {
+        SaveOutbox();
+    }
+    SendTradeLog(record, false);
+}
+
+void TradeEventHandler::FlushOutbox()
+{
+    std::optional<TradeOutbox::Record> record;
+    {
+        std::lock_guard<std::mutex> lock(deliveryMutex_);
+        if (outboxSending_ || retryWaiting_ || !(record = shared_->outbox.TakeOldest())) {
+            return;
+        }
+        outboxSending_ = true;
+    }
+    Log("Sending trade {} again", TradeOutbox::ShortGuid(record->tradeGuid));
+    SendTradeLog(*record, true);
+}
+
+void TradeEventHandler::SendTradeLog(const TradeOutbox::Record& record, bool fromOutbox)
+{
+    // The answer needs only which record it was; the body may be large.
+    HttpWrapper::SendCurlJsonRequest(
+        api_->BuildRequest(api_->logIngameTradeUrl, record.body),
+        WeakCallback(weak_from_this(), "TradeEventHandler::HandleTradeLogResponse",
+                     [sent = TradeOutbox::Record{record.id, {}, record.tradeGuid}, fromOutbox](
+                         TradeEventHandler& self, int status, auto&&) {
+                         self.HandleTradeLogResponse(status, sent, fromOutbox);
+                     }));
+}
+
+void TradeEventHandler::SaveOutbox()
+{
+    executor_->Post(WeakTask(weak_from_this(), "TradeEventHandler::SaveOutbox", [shared = shared_] {
+        const std::string failure = shared->outbox.Save();
+        if (!failure.empty()) {
+            shared->gate.RunWhileOpen([&] { Log("Could not write the trade outbox: {}", failure); });
+        }
+    }));
 }
 
 void TradeEventHandler::Send(const std::string& url, const std::string& body,
@@ -144,14 +217,68 @@ void TradeEventHandler::HandleValidateTraderResponse(int status) const
     Log("validateTrader returned unknown http code: {}", status);
 }
 
-void TradeEventHandler::HandleTradeLogResponse(int status) const
+void TradeEventHandler::HandleTradeLogResponse(int status, const TradeOutbox::Record& record, bool fromOutbox)
 {
-    if (status != 200) {
+    const std::string trade = TradeOutbox::ShortGuid(record.tradeGuid);
+    const bool transient = status != 200 && IsTransient(status);
+    if (status == 200) {
+        ShowToast("Trade logged!", 0, 3.0f);
+        LogText("Trade logged!");
+    } else {
         Log("logIngameTrade returned unknown http code: {}", status);
-        return;
+        if (!transient) {
+            Log("Trade {} dropped: the service refused it ({})", trade, status);
+        } else if (record.id != 0) {
+            Log("Trade {} kept to send again", trade);
+        }
     }
-    ShowToast("Trade logged!", 0, 3.0f);
-    LogText("Trade logged!");
+    if (transient) {
+        shared_->outbox.Settle(record.id);
+    } else if (shared_->outbox.Remove(record.id)) {
+        SaveOutbox();
+    }
+
+    bool sendNext = false;
+    std::chrono::seconds retryWait{0};
+    std::uint64_t retryTimer = 0;
+    {
+        std::lock_guard<std::mutex> lock(deliveryMutex_);
+        if (fromOutbox) {
+            outboxSending_ = false;
+        }
+        if (status == 200) {
+            // The service is back: no need to wait for the retry timer.
+            backoff_.Reset();
+            retryWaiting_ = false;
+            ++retryTimer_;
+        }
+        if (transient && record.id != 0 && !retryWaiting_) {
+            retryWaiting_ = true;
+            retryWait = backoff_.Next();
+            retryTimer = ++retryTimer_;
+        }
+        // After a 200 the service is back: what waits goes now. After a refusal, the next in line.
+        sendNext = !transient && !retryWaiting_ && (status == 200 || fromOutbox);
+    }
+    if (sendNext) {
+        gameWrapper_->Execute(WeakCallback(weak_from_this(), "TradeEventHandler::FlushOutbox",
+                                           [](TradeEventHandler& self, GameWrapper*) { self.FlushOutbox(); }));
+    }
+    if (retryWait.count() > 0) {
+        Log("Retrying the trade log in {} s", retryWait.count());
+        gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "TradeEventHandler::FlushOutbox",
+                                              [retryTimer](TradeEventHandler& self, GameWrapper*) {
+                                                  {
+                                                      std::lock_guard<std::mutex> lock(self.deliveryMutex_);
+                                                      if (self.retryTimer_ != retryTimer) {
+                                                          return;
+                                                      }
+                                                      self.retryWaiting_ = false;
+                                                  }
+                                                  self.FlushOutbox();
+                                              }),
+                                 static_cast<float>(retryWait.count()));
+    }
 }
 
 void TradeEventHandler::OnScammerDetected() const

@@ -5,21 +5,38 @@
 // the whole trade record to the service's trade log. "qvx_scamcheck_enable" and
 // "qvx_tradesync_enable" switch the two calls.
 //
-//   auto handler = TradeEventHandler::Create(dispatcher, gameWrapper, api, storage);
+//   auto handler = TradeEventHandler::Create(dispatcher, gameWrapper, api, storage,
+//                                            std::make_unique<WorkerThreadExecutor>());
+//
+// Every trade record is kept in the TradeOutbox until the service took it (200) or refused it
+// for good. A record that got no answer, 408, 429 or 5xx is sent again, oldest first, after the
+// growing waits of RetryBackoff, after any 200 and at every load; the outbox's file is read and
+// written on the executor.
 //
 // Threads:
 // - Game thread: Create, OnTradeStart and OnTradeEnd (inside the dispatch of the trade capture's
 //   events), and the task that dispatches TradeScammer.
+// - Game thread, too: FlushOutbox (from the load, a retry timer or after a 200), which builds
+//   requests and so needs the host.
 // - HTTP completion thread: the two response handlers. They post toasts directly (the dispatcher
-//   locks internally) and hand TradeScammer to the game thread with Execute.
-// The switches are atomics the host's cvar binding writes; they are only read here. Callbacks
-// hold a weak reference and do nothing once the handler is gone.
+//   locks internally) and hand TradeScammer and the outbox's next send to the game thread with
+//   Execute.
+// - Executor: reading and writing the outbox's file; its console lines and its hand-over to the
+//   game thread run under the gate the destructor closes.
+// The switches are atomics the host's cvar binding writes; they are only read here. The outbox
+// has its own lock; the delivery state (backoff, a send or a retry pending) is guarded by
+// deliveryMutex_. Callbacks hold a weak reference and do nothing once the handler is gone.
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
+#include "api/RetryBackoff.h"
+#include "core/Executor.h"
 #include "host/GameWrapper.h"
 #include "trade/TradeEvents.h"
+#include "trade/TradeOutbox.h"
 
 namespace quorvex {
 
@@ -34,25 +51,36 @@ public:
     static constexpr const char* ScamCheckCvar = "qvx_scamcheck_enable";
     static constexpr const char* TradeSyncCvar = "qvx_tradesync_enable";
 
-    // Registers the two switches and listens for TradeStart and TradeEnd. Game thread.
+    // Registers the two switches, listens for TradeStart and TradeEnd, and reads the outbox (on
+    // the executor) to send what it kept. Game thread.
     static std::shared_ptr<TradeEventHandler> Create(std::shared_ptr<PluginEventDispatcher> dispatcher,
                                                      std::shared_ptr<GameWrapper> gameWrapper,
                                                      std::shared_ptr<QvxApi> api,
-                                                     std::shared_ptr<PersistentStorage> storage);
+                                                     std::shared_ptr<PersistentStorage> storage,
+                                                     std::unique_ptr<Executor> executor);
     TradeEventHandler(CreateKey, std::shared_ptr<PluginEventDispatcher> dispatcher,
                       std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<QvxApi> api,
-                      std::shared_ptr<PersistentStorage> storage);
+                      std::shared_ptr<PersistentStorage> storage, std::unique_ptr<Executor> executor);
+    // Closes the gate; never waits on the outbox's file.
+    ~TradeEventHandler();
     TradeEventHandler(const TradeEventHandler&) = delete;
     TradeEventHandler& operator=(const TradeEventHandler&) = delete;
 
     // Sends the partner check, unless switched off.
     void OnTradeStart(const TradeStart& event) const;
-    // Uploads the trade record, unless switched off.
-    void OnTradeEnd(const TradeEnd& event) const;
+    // Keeps and uploads the trade record, unless switched off.
+    void OnTradeEnd(const TradeEnd& event);
+    // Sends the oldest kept record unless one is on its way or a retry is waiting. Game thread.
+    void FlushOutbox();
+
+    const TradeOutbox& Outbox() const { return shared_->outbox; }
 
 private:
     void HandleValidateTraderResponse(int status) const;
-    void HandleTradeLogResponse(int status) const;
+    void SendTradeLog(const TradeOutbox::Record& record, bool fromOutbox);
+    void HandleTradeLogResponse(int status, const TradeOutbox::Record& record, bool fromOutbox);
+    // Writes the outbox's file on the executor.
+    void SaveOutbox();
     void OnScammerDetected() const;
     void ShowToast(const std::string& text, int toastType, float seconds) const;
     void Send(const std::string& url, const std::string& body, void (TradeEventHandler::*handle)(int) const,
@@ -64,6 +92,23 @@ private:
     std::shared_ptr<PersistentStorage> storage_;
     const std::shared_ptr<std::atomic<bool>> tradeSyncEnabled_;
     const std::shared_ptr<std::atomic<bool>> scamCheckEnabled_;
+
+    // What the executor's tasks work with; shared so a task left behind at destruction has it.
+    struct Shared {
+        explicit Shared(const std::filesystem::path& dataFolder) : outbox(dataFolder) {}
+        TradeOutbox outbox;
+        OwnerGate gate;
+    };
+    const std::shared_ptr<Shared> shared_;
+
+    std::mutex deliveryMutex_;  // guards the four members below
+    RetryBackoff backoff_;
+    bool outboxSending_ = false;  // a kept record's send is on its way
+    bool retryWaiting_ = false;   // a retry timer is pending
+    std::uint64_t retryTimer_ = 0;  // the pending retry timer's number; a 200 cancels it
+
+    // Last, so it goes before anything else.
+    std::unique_ptr<Executor> executor_;
 };
 
 }  // namespace quorvex

@@ -11,6 +11,7 @@
 #include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <websocketpp/config/asio_no_tls.hpp>
 #include <websocketpp/server.hpp>
@@ -176,6 +177,8 @@ private:
     void OnOpen(const Handle& handle);
     void OnClose(const Handle& handle);
     void OnMessage(const Handle& handle, const Endpoint::message_ptr& message);
+    // Counts the message against the connection's allowance and hands it to every handler.
+    void HandleMessage(const Handle& handle, const Endpoint::message_ptr& message);
     bool OnPing(const Handle& handle, const std::string& payload);
     // True when `bytes` more may be queued for the client; otherwise drops the connection.
     bool HasRoomFor(const Handle& handle, std::size_t bytes);
@@ -429,6 +432,11 @@ void WsServer::Impl::OnClose(const Handle& handle)
 
 void WsServer::Impl::OnMessage(const Handle& handle, const Endpoint::message_ptr& message)
 {
+    CatchAndLog("WsServer::OnMessage", [&] { HandleMessage(handle, message); });
+}
+
+void WsServer::Impl::HandleMessage(const Handle& handle, const Endpoint::message_ptr& message)
+{
     const auto peer = connections_.find(handle);
     if (peer == connections_.end() || peer->second.refused) {
         return;
@@ -505,9 +513,16 @@ void WsServer::Impl::ArmIdleCheck()
 void WsServer::Impl::CloseIdleConnections()
 {
     const auto now = SteadyClock::now();
-    for (auto& [handle, peer] : connections_) {
+    // Collected first: closing may end a connection, and so change the map, at once.
+    std::vector<Handle> idle;
+    for (const auto& [handle, peer] : connections_) {
         if (!peer.refused && now - peer.lastHeard >= limits_.idle) {
-            Refuse(handle, peer, websocketpp::close::status::normal, "Idle",
+            idle.push_back(handle);
+        }
+    }
+    for (const Handle& handle : idle) {
+        if (const auto peer = connections_.find(handle); peer != connections_.end()) {
+            Refuse(handle, peer->second, websocketpp::close::status::normal, "Idle",
                    fmt::format("Local websocket server: Closed a connection idle for {:g} s",
                                std::chrono::duration<double>(limits_.idle).count()));
         }

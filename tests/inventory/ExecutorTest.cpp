@@ -1,5 +1,9 @@
 #include "core/Executor.h"
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -11,11 +15,14 @@
 namespace quorvex {
 namespace {
 
-TEST(WorkerThreadExecutorTest, RunsTasksInOrderOffThePostingThreadAndFinishesThemBeforeStopping)
+constexpr auto HangDeadline = std::chrono::seconds(30);
+
+TEST(WorkerThreadExecutorTest, RunsTasksInOrderOffThePostingThreadAndContainsWhatTheyThrow)
 {
     testing::TestHost host;  // the log
-    std::vector<int> order;  // written by the worker only, read after the join
+    std::vector<int> order;  // written by the worker only, read once the last task signalled
     std::thread::id workerId;
+    std::promise<void> done;
     {
         WorkerThreadExecutor worker;
         worker.Post([&] { workerId = std::this_thread::get_id(); });
@@ -27,6 +34,8 @@ TEST(WorkerThreadExecutorTest, RunsTasksInOrderOffThePostingThreadAndFinishesThe
                 order.push_back(task);
             });
         }
+        worker.Post([&] { done.set_value(); });
+        ASSERT_EQ(done.get_future().wait_for(HangDeadline), std::future_status::ready);
     }
     EXPECT_NE(workerId, std::this_thread::get_id());
     ASSERT_EQ(order.size(), 99u);
@@ -34,6 +43,61 @@ TEST(WorkerThreadExecutorTest, RunsTasksInOrderOffThePostingThreadAndFinishesThe
         EXPECT_LT(order[index - 1], order[index]);
     }
     EXPECT_TRUE(host->ConsoleContains("Exception in WorkerThreadExecutor::Run: task 50 failed"));
+}
+
+TEST(WorkerThreadExecutorTest, DestructionLeavesAStuckTaskBehindAndDropsTheTasksNotStarted)
+{
+    std::promise<void> started;
+    std::promise<void> unblock;
+    std::shared_future<void> unblocked = unblock.get_future().share();
+    auto finished = std::make_shared<std::promise<void>>();
+    std::future<void> stuckTaskEnded = finished->get_future();
+    auto laterTaskRan = std::make_shared<std::atomic<bool>>(false);
+
+    auto worker = std::make_unique<WorkerThreadExecutor>();
+    worker->Post([&started, unblocked, finished] {
+        started.set_value();
+        unblocked.wait();  // stands for a read that never ends
+        finished->set_value();
+    });
+    worker->Post([laterTaskRan] { *laterTaskRan = true; });
+    ASSERT_EQ(started.get_future().wait_for(HangDeadline), std::future_status::ready);
+
+    auto destroyed = std::async(std::launch::async, [&worker] { worker.reset(); });
+    ASSERT_EQ(destroyed.wait_for(HangDeadline), std::future_status::ready) << "destruction waited for the task";
+
+    unblock.set_value();
+    ASSERT_EQ(stuckTaskEnded.wait_for(HangDeadline), std::future_status::ready);
+    EXPECT_FALSE(*laterTaskRan);
+}
+
+TEST(OwnerGateTest, RunsBodiesUntilClosedAndCloseWaitsForTheBodyInProgress)
+{
+    OwnerGate gate;
+    int runs = 0;
+    EXPECT_TRUE(gate.RunWhileOpen([&] { ++runs; }));
+
+    std::promise<void> inside;
+    std::promise<void> leave;
+    std::atomic<bool> bodyDone{false};
+    std::thread body([&] {
+        gate.RunWhileOpen([&] {
+            inside.set_value();
+            leave.get_future().wait();
+            bodyDone = true;
+        });
+    });
+    inside.get_future().wait();
+    auto closed = std::async(std::launch::async, [&] {
+        gate.Close();
+        return bodyDone.load();
+    });
+    EXPECT_EQ(closed.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+    leave.set_value();
+    EXPECT_TRUE(closed.get()) << "Close returned while a body was running";
+    body.join();
+    EXPECT_FALSE(gate.RunWhileOpen([&] { ++runs; }));
+    EXPECT_EQ(runs, 1);
 }
 
 TEST(WeakTaskTest, RunsOnlyWhileItsObjectLivesAndNeverKeepsItAlive)

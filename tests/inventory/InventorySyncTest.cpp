@@ -3,6 +3,7 @@
 #include <deque>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -204,10 +205,26 @@ TEST_F(InventorySyncTest, ABurstOfChangesGivesOneSyncFiveSecondsAfterItsLastChan
     EXPECT_TRUE(host->ConsoleContains("# added: 4, # removed: 0"));
 
     Advance(4);
-    Receive(Item(5));  // within the cooldown: dropped, and no timer is left pending
-    Advance(30);
+    Receive(Item(5));  // within the cooldown: synced when it ends, 5 quiet seconds or not
+    Receive(Item(6));
+    EXPECT_EQ(host.CountConsoleLines("Inventory changed during the cooldown; syncing when it ends"), 1);
+    Advance(5.9);
     EXPECT_EQ(SyncRequests().size(), 2u);
-    EXPECT_EQ(host.CountConsoleLines("Inventory changed since the timeout was started"), 3);
+    Advance(0.1);
+    ASSERT_EQ(SyncRequests().size(), 3u);
+    EXPECT_TRUE(host->ConsoleContains("# added: 2, # removed: 0"));
+    Advance(60);
+    EXPECT_EQ(SyncRequests().size(), 3u);
+    EXPECT_EQ(host.CountConsoleLines("Inventory changed since the timeout was started"), 4);
+
+    // A change just before the cooldown ends still waits its 5 quiet seconds.
+    ASSERT_TRUE(sync->Sync(false));
+    Advance(9);
+    Receive(Item(7));
+    Advance(4.9);
+    EXPECT_EQ(SyncRequests().size(), 4u);
+    Advance(0.1);
+    EXPECT_EQ(SyncRequests().size(), 5u);
 }
 
 TEST_F(InventorySyncTest, GateRefusesWithoutUserCodeThenDuringCooldownThenWhenDisabled)
@@ -237,23 +254,49 @@ TEST_F(InventorySyncTest, FullResyncFollowsTenPointOneSecondsAfterADiffButNeverA
     Advance(5);
     ExpectLinesInOrder({"Got guid G1", "Full resync requested, retrying in 10 secs...",
                         "Already sent full sync but full resync wanted!"});
-    EXPECT_EQ(StoredSnapshot()["guid"], "G1");
+    EXPECT_FALSE(std::filesystem::exists(sync->Snapshot().File())) << "no base the service did not accept";
     Advance(30);
     ASSERT_EQ(SyncRequests().size(), 1u);
 
-    Answer(200, Guid(2, true));
+    // The next upload is full, whoever starts it; its answer is a base again.
     EXPECT_TRUE(sync->Sync(false));
     host->WaitForHttpIdle();
-    EXPECT_EQ(StoredSnapshot()["guid"], "G2") << "written before the resync";
+    EXPECT_EQ(SyncRequests().back().url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(StoredSnapshot()["guid"], "G2");
+
+    Advance(10);
+    Answer(200, Guid(3, true));
+    EXPECT_TRUE(sync->Sync(false));
+    host->WaitForHttpIdle();
+    ExpectLinesInOrder({"Got guid G3", "Inventory snapshot removed: the service asked for a full sync; the next sync is a "
+                                       "full one"});
+    EXPECT_FALSE(std::filesystem::exists(sync->Snapshot().File()));
     Advance(10.05);
-    EXPECT_EQ(SyncRequests().size(), 2u);
+    EXPECT_EQ(SyncRequests().size(), 3u);
     Advance(0.1);
     const auto requests = SyncRequests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[1].url, SyncUrl + "?lastRequest=G1");
-    EXPECT_EQ(requests[2].url, SyncUrl + "?lastRequest");
-    EXPECT_EQ(requests[2].requestBody, Json(Owned()));
-    EXPECT_EQ(StoredSnapshot()["guid"], "G3");
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2].url, SyncUrl + "?lastRequest=G2");
+    EXPECT_EQ(requests[3].url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(requests[3].requestBody, Json(Owned()));
+    EXPECT_EQ(StoredSnapshot()["guid"], "G4");
+}
+
+TEST_F(InventorySyncTest, AFullSyncRequestLeftBeforeTheResyncMakesTheNextStartUploadFully)
+{
+    Start();
+    Advance(15);
+    Receive(Item(1));
+    Answer(200, Guid(2, true));
+    Advance(5);
+    ASSERT_EQ(SyncRequests().back().url, SyncUrl + "?lastRequest=G1");
+    sync.reset();  // the player quits before the resync
+
+    Start();
+    Advance(5);
+    ASSERT_EQ(SyncRequests().size(), 3u);
+    EXPECT_EQ(SyncRequests().back().url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(SyncRequests().back().requestBody, Json(Owned()));
 }
 
 struct FailedAnswerCase {
@@ -316,15 +359,7 @@ INSTANTIATE_TEST_SUITE_P(
                          DefaultRefusal, 3, 15.0f, SyncStatus::Disabled},
         FailedAnswerCase{"ServerError", 500, "oops", {"500 on inventory sync!"}, "", 0, 0, SyncStatus::Ready},
         FailedAnswerCase{"NotFound", 404, "{\"a\":\"{}\"}", {"Failed to sync inventory (404), response:\n{\"a\":\"{}\"}"},
-                         "Failed to sync inventory (404)!\nError: {\"a\":\"{}\"}", 3, 10.0f, SyncStatus::Ready},
-        FailedAnswerCase{"AcceptedButNotJson", 200, "<html>", {"Inventory sync answer has not JSON; the inventory snapshot is kept"},
-                         "Inventory synced!", 0, 3.0f, SyncStatus::Ready},
-        FailedAnswerCase{"AcceptedWithNumberGuid", 200, R"({"guid":5,"full":true})",
-                         {"Inventory sync answer has no string \"guid\"; the inventory snapshot is kept"},
-                         "Inventory synced!", 0, 3.0f, SyncStatus::Ready},
-        FailedAnswerCase{"AcceptedWithoutFull", 200, R"({"guid":"G9"})",
-                         {"Inventory sync answer has no boolean \"full\"; the inventory snapshot is kept"},
-                         "Inventory synced!", 0, 3.0f, SyncStatus::Ready}),
+                         "Failed to sync inventory (404)!\nError: {\"a\":\"{}\"}", 3, 10.0f, SyncStatus::Ready}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 class InventorySyncBadSnapshotTest : public InventorySyncTest, public ::testing::WithParamInterface<const char*> {};
@@ -376,22 +411,6 @@ TEST_F(InventorySyncTest, AnInventoryTheHostCannotGiveAbandonsTheSyncButKeepsThe
     host->GetWorld().Items().SetOwnedProductsAvailable(true);
     Advance(10);
     EXPECT_TRUE(sync->Sync(false));
-}
-
-TEST_F(InventorySyncTest, ASnapshotThatCannotBeWrittenIsLoggedAndNothingFollows)
-{
-    Start();
-    Advance(5);
-    std::filesystem::remove_all(sync->Snapshot().File().parent_path());
-    std::ofstream(sync->Snapshot().File().parent_path()) << "a file where the folder belongs";
-    Answer(200, Guid(2, true));
-    Advance(10);
-    ASSERT_TRUE(sync->Sync(true));
-    host->WaitForHttpIdle();
-
-    EXPECT_EQ(host.CountConsoleLines("Could not write the inventory snapshot: cannot create "), 1);
-    EXPECT_EQ(host.CountConsoleLines("Full resync requested"), 0);
-    EXPECT_EQ(host.CountConsoleLines("Exception"), 0);
 }
 
 TEST_F(InventorySyncTest, InvalidUtf8FromTheHostIsReplacedInTheBodyAndTheSnapshot)
@@ -485,6 +504,231 @@ TEST_F(InventorySyncTest, CallbacksAfterTheSyncIsGoneDoNothing)
     EXPECT_EQ(host.CountConsoleLines("InventorySyncResponse"), 1);
     EXPECT_FALSE(host->ConsoleContains("Syncing inventory"));
     EXPECT_EQ(nlohmann::json::parse(testing::ReadFile(InventorySnapshot(host.hostDir() / "data").File()))["guid"], "G1");
+}
+
+struct MalformedAnswerCase {
+    const char* name;
+    std::string body;
+    std::string problem;
+};
+
+class InventorySyncMalformedAnswerTest : public InventorySyncTest,
+                                         public ::testing::WithParamInterface<MalformedAnswerCase> {};
+
+TEST_P(InventorySyncMalformedAnswerTest, WritesNoSnapshotAndRetriesWithAFullSync)
+{
+    host->GetWorld().Items().AddOwnedProduct(Item(1));
+    Start();
+    Advance(15);
+    Receive(Item(2));
+    Answer(200, GetParam().body);
+    Advance(5);
+
+    ASSERT_EQ(SyncRequests().back().url, SyncUrl + "?lastRequest=G1");
+    ExpectLinesInOrder({"Inventory sync answer has " + GetParam().problem + "; the next sync is a full one",
+                        "Inventory snapshot removed: the service's answer cannot be used; the next sync is a full one",
+                        "Retrying the inventory sync in 30 s with a full sync"});
+    EXPECT_EQ(host->Toasts().back().text, "Inventory synced!");
+    EXPECT_FALSE(std::filesystem::exists(sync->Snapshot().File()));
+    EXPECT_EQ(host.CountConsoleLines("Got guid"), 1);
+
+    Advance(29.9);
+    EXPECT_EQ(SyncRequests().size(), 2u);
+    Advance(0.1);
+    ASSERT_EQ(SyncRequests().size(), 3u);
+    EXPECT_EQ(SyncRequests()[2].url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(SyncRequests()[2].requestBody, Json(Owned()));
+    EXPECT_EQ(StoredSnapshot()["guid"], "G3");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, InventorySyncMalformedAnswerTest,
+    ::testing::Values(
+        MalformedAnswerCase{"NotJson", "<html>", "not JSON"},
+        MalformedAnswerCase{"NumberGuid", R"({"guid":5,"full":true})", "no string \"guid\""},
+        MalformedAnswerCase{"NoFull", R"({"guid":"G9"})", "no boolean \"full\""},
+        MalformedAnswerCase{"EmptyGuid", R"({"guid":"","full":false})", "the guid is empty"},
+        MalformedAnswerCase{"GuidWithSpace", R"({"guid":"G 9","full":false})",
+                            "the guid holds characters other than letters, digits and -_.~"},
+        MalformedAnswerCase{"GuidWithQuery", R"({"guid":"G9&x=1#y","full":false})",
+                            "the guid holds characters other than letters, digits and -_.~"},
+        MalformedAnswerCase{"GuidWithLineBreak", R"({"guid":"G9\n","full":false})",
+                            "the guid holds characters other than letters, digits and -_.~"},
+        MalformedAnswerCase{"LongGuid", nlohmann::json{{"guid", std::string(257, 'a')}, {"full", false}}.dump(),
+                            "the guid is longer than 256 bytes"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(InventorySyncTest, TheLongestUsableGuidIsKeptAndUsed)
+{
+    const std::string guid = std::string(250, 'a') + "-_.~Z9";
+    Answer(200, nlohmann::json{{"guid", guid}, {"full", false}}.dump());
+    Start();
+    Advance(15);
+    ASSERT_TRUE(sync->Sync(false));
+    host->WaitForHttpIdle();
+    EXPECT_EQ(SyncRequests().back().url, SyncUrl + "?lastRequest=" + guid);
+}
+
+TEST_F(InventorySyncTest, AStoredGuidTheUrlCannotCarryMakesTheSnapshotUnusable)
+{
+    host->GetWorld().Items().AddOwnedProduct(Item(1));
+    Start();
+    ASSERT_EQ(sync->Snapshot().Write("G1&full=1 x", Owned()), "");
+    Advance(5);
+    EXPECT_EQ(host.CountConsoleLines("Inventory snapshot " + sync->Snapshot().File().string() +
+                                     " cannot be used (the guid holds characters other than letters, digits and -_.~)"),
+              1);
+    ASSERT_EQ(SyncRequests().size(), 1u);
+    EXPECT_EQ(SyncRequests()[0].url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(StoredSnapshot()["guid"], "G1");
+}
+
+TEST_F(InventorySyncTest, FailedUploadsAreRetriedWithGrowingWaitsAndTheThirdFailedDiffAsAFullSync)
+{
+    Start();
+    Advance(15);
+    Receive(Item(1));
+    Answer(404, "gone");
+    Answer(0, "");
+    Answer(503, "busy");
+    Answer(500, "oops");
+    Answer(200, Guid(6));
+    Advance(5);  // the diff at 20 s fails
+    ExpectLinesInOrder({"Failed to sync inventory (404), response:\ngone", "Retrying the inventory sync in 30 s"});
+
+    const auto expectRetry = [this](double wait, std::size_t requests) {
+        Advance(wait - 0.1);
+        EXPECT_EQ(SyncRequests().size(), requests - 1) << "retried before its wait of " << wait << " s";
+        Advance(0.1);
+        EXPECT_EQ(SyncRequests().size(), requests) << "no retry after " << wait << " s";
+    };
+    expectRetry(30, 3);
+    EXPECT_TRUE(host->ConsoleContains("Retrying the inventory sync in 60 s"));
+    expectRetry(60, 4);
+    EXPECT_TRUE(host->ConsoleContains("Retrying the inventory sync in 120 s with a full sync"));
+    expectRetry(120, 5);
+    EXPECT_TRUE(host->ConsoleContains("Retrying the inventory sync in 240 s with a full sync"));
+    expectRetry(240, 6);
+
+    const auto requests = SyncRequests();
+    for (std::size_t index = 1; index <= 3; ++index) {
+        EXPECT_EQ(requests[index].url, SyncUrl + "?lastRequest=G1") << index;
+    }
+    EXPECT_EQ(requests[4].url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(requests[5].url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(StoredSnapshot()["guid"], "G6");
+    EXPECT_EQ(host.CountConsoleLines("Failed to sync inventory (0), response:\n"), 1);
+    int failureToasts = 0;
+    for (const auto& toast : host->Toasts()) {
+        failureToasts += toast.text.rfind("Failed to sync inventory", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(failureToasts, 1) << "one failure toast per outage";
+
+    // The 200 ended the outage: the waits start over, and the next failure shows its toast.
+    Advance(10);
+    Answer(502, "bad gateway");
+    ASSERT_TRUE(sync->Sync(false));
+    host->WaitForHttpIdle();
+    EXPECT_EQ(host->Toasts().back().text, "Failed to sync inventory (502)!\nError: bad gateway");
+    EXPECT_EQ(host.CountConsoleLines("Retrying the inventory sync in 30 s"), 2);
+    // A manual sync meanwhile is the retry: the timer of the failed upload does nothing.
+    Advance(10);
+    ASSERT_TRUE(sync->Sync(false));
+    host->WaitForHttpIdle();
+    Advance(60);
+    EXPECT_EQ(SyncRequests().size(), 8u);
+}
+
+TEST_F(InventorySyncTest, AnInventoryTheHostCannotGiveIsTriedAgainLater)
+{
+    host->GetWorld().SetItemsAvailable(false);
+    Start();
+    Advance(5);
+    EXPECT_TRUE(host->ConsoleContains("Retrying the inventory sync in 30 s"));
+    host->GetWorld().SetItemsAvailable(true);
+    Advance(30);
+    ASSERT_EQ(SyncRequests().size(), 1u);
+    EXPECT_EQ(SyncRequests()[0].url, SyncUrl + "?lastRequest");
+}
+
+TEST_F(InventorySyncTest, ASyncFollowsWhenTheUserCodeIsSetOrTheFeatureSwitchedOn)
+{
+    Start(false);
+    Advance(5);
+    Receive(Item(1));  // no user code: nothing to sync for yet
+    Advance(30);
+    EXPECT_TRUE(SyncRequests().empty());
+
+    host->ExecuteConsole("hidden_qvx_user_code abc");
+    host->RunUntilIdle();
+    EXPECT_TRUE(host->ConsoleContains("User code set; syncing the inventory"));
+    Advance(5);
+    ASSERT_EQ(SyncRequests().size(), 1u);
+
+    host->ExecuteConsole("qvx_inventorysync_enable 0");
+    Advance(15);
+    Receive(Item(2));  // switched off: carried by the sync that follows switching on
+    Advance(30);
+    EXPECT_EQ(SyncRequests().size(), 1u);
+    host->ExecuteConsole("qvx_inventorysync_enable 1");
+    host->RunUntilIdle();
+    EXPECT_TRUE(host->ConsoleContains("Inventory sync switched on; syncing the inventory"));
+    Advance(5);
+    ASSERT_EQ(SyncRequests().size(), 2u);
+    EXPECT_TRUE(host->ConsoleContains("# added: 1, # removed: 0"));
+    const auto exchanges = host->HttpExchanges();
+    EXPECT_EQ(exchanges[exchanges.size() - 2].url, ToggleUrl + "1");
+
+    // The same code again, or none, is no reason to sync.
+    host->ExecuteConsole("hidden_qvx_user_code abc");
+    host->ExecuteConsole("hidden_qvx_user_code \"\"");
+    Advance(30);
+    EXPECT_EQ(SyncRequests().size(), 2u);
+}
+
+TEST_F(InventorySyncTest, ASnapshotThatCouldNotBeStoredIsNotTrustedByTheNextSync)
+{
+    Start();
+    Advance(15);
+    const std::filesystem::path folder = sync->Snapshot().File().parent_path();
+    const std::string accepted = testing::ReadFile(sync->Snapshot().File());
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder) << "a file where the folder belongs";
+    ASSERT_TRUE(sync->Sync(false));
+    host->WaitForHttpIdle();
+    EXPECT_EQ(host.CountConsoleLines("Could not write the inventory snapshot: cannot create "), 1);
+
+    // The old snapshot comes back, but names a state older than the service's.
+    std::filesystem::remove(folder);
+    std::filesystem::create_directories(folder);
+    std::ofstream(sync->Snapshot().File(), std::ios::binary) << accepted;
+    Advance(10);
+    ASSERT_TRUE(sync->Sync(false));
+    host->WaitForHttpIdle();
+    EXPECT_EQ(SyncRequests().back().url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(StoredSnapshot()["guid"], "G3");
+}
+
+TEST_F(InventorySyncTest, AToggleNeverOvertakesAnUploadStartedBeforeIt)
+{
+    for (std::uint64_t id = 1; id <= 20000; ++id) {
+        host->GetWorld().Items().AddOwnedProduct(Item(id));
+    }
+    sync = InventorySync::Create(api, store, dispatcher, host->Game(), std::make_unique<WorkerThreadExecutor>());
+    host->ExecuteConsole("hidden_qvx_user_code abc");
+    ASSERT_TRUE(sync->Sync(true));
+    host->ExecuteConsole("qvx_inventorysync_enable 0");
+    host->RunUntilIdle();  // the switch's task hands the toggle over
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (host->HttpExchanges().size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const auto exchanges = host->HttpExchanges();
+    ASSERT_EQ(exchanges.size(), 2u);
+    EXPECT_EQ(exchanges[0].url, SyncUrl + "?lastRequest");
+    EXPECT_EQ(exchanges[1].url, ToggleUrl + "0");
+    host->WaitForHttpIdle();
+    sync.reset();
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ protected:
         host->WaitForHttpIdle();
     }
 
-    std::shared_ptr<TradeEventHandler> handler = TradeEventHandler::Create(dispatcher, host->Game(), api, store);
+    std::shared_ptr<TradeEventHandler> handler = TradeEventHandler::Create(dispatcher, host->Game(), api, store, std::make_unique<InlineExecutor>());
     std::vector<std::thread::id> scammerThreads;  // game thread only
 };
 
@@ -143,12 +143,14 @@ TEST_F(TradeEventHandlerTest, TradeLogBodyListsEveryMemberInKeyOrder)
     EXPECT_FLOAT_EQ(host->Toasts()[0].seconds, 3.0f);
     EXPECT_EQ(host->ConsoleLines().back(), "Trade logged!");
 
-    service.Answer(TradeLogPath, 500);
+    service.Answer(TradeLogPath, 201);
     EndTrade(TradeDetails());
     EXPECT_EQ(service.RequestsTo(TradeLogPath).back().requestBody,
               R"({"local_data":{"currency":[],"id":"","items":[]},"remote_data":{"currency":[],"id":"","items":[]},)"
               R"("trade_end":0,"trade_guid":"","trade_start":0})");
-    EXPECT_EQ(host->ConsoleLines().back(), "logIngameTrade returned unknown http code: 500");
+    const auto lines = host->ConsoleLines();
+    EXPECT_EQ(lines[lines.size() - 2], "logIngameTrade returned unknown http code: 201");
+    EXPECT_EQ(lines.back(), "Trade  dropped: the service refused it (201)");
     EXPECT_EQ(host->Toasts().size(), 1u);
 }
 

@@ -434,6 +434,7 @@ TEST_F(WsLoadTest, APingFloodFromAClientThatDoesNotReadGrowsNoMemory)
 {
     const auto port = StartServer();
     Probe probe(port);
+    ASSERT_TRUE(probe.WaitForMoreAnswers(1)) << "the server has logged the probe's connection";
     const int descriptorsBefore = OpenDescriptors();
     const auto linesBefore = Lines();
     auto flooder = std::make_unique<RawConnection>(port, 4096);
@@ -492,6 +493,7 @@ TEST_F(WsLoadTest, AMessageFloodIsAnsweredTenTimesThenClosedWith1008WhileServing
 {
     const auto port = StartServer();
     Probe probe(port);
+    ASSERT_TRUE(probe.WaitForMoreAnswers(1)) << "the server has logged the probe's connection";
     const auto linesBefore = Lines();
     std::string flood;
     for (int i = 0; i < MessagesPerFlood; ++i) {
@@ -578,6 +580,7 @@ TEST_F(WsLoadTest, OutOfDescriptorsTheAcceptLoopBacksOffAndRecovers)
     TestClients goodClients;
     asio::io_context io;
     asio::ip::tcp::socket opensTheReactor(io, asio::ip::tcp::v4());
+    ASSERT_TRUE(probe.WaitForMoreAnswers(1)) << "the server has logged the probe's connection";
     const int descriptorsBefore = OpenDescriptors();
     // Made before the descriptors run out: connecting them takes none.
     std::vector<asio::ip::tcp::socket> waiting;

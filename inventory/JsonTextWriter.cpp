@@ -1,0 +1,210 @@
+#include "inventory/JsonTextWriter.h"
+
+#include <charconv>
+
+#include <nlohmann/json.hpp>
+
+#include "core/Log.h"
+
+namespace quorvex {
+namespace {
+
+// Printable ASCII without a quote or a backslash: the library writes such a text unchanged.
+bool WrittenAsItStands(std::string_view text)
+{
+    for (const char byte : text) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code < 0x20 || code > 0x7e || code == '"' || code == '\\') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string JsonTextWriter::Text(int indent, int depth, std::string_view what,
+                                 const std::function<void(JsonTextWriter&)>& write)
+{
+    JsonTextWriter counter(indent, depth, nullptr);
+    write(counter);
+    std::string text;
+    text.reserve(counter.size_);
+    JsonTextWriter writer(indent, depth, &text);
+    write(writer);
+    if (writer.replaced_) {
+        LogInvalidUtf8Replaced(what);
+    }
+    return text;
+}
+
+JsonTextWriter::JsonTextWriter(int indent, int depth, std::string* out) : indent_(indent), depth_(depth), out_(out)
+{
+    empty_.reserve(8);
+}
+
+void JsonTextWriter::Append(std::string_view text)
+{
+    if (out_ == nullptr) {
+        size_ += text.size();
+    } else {
+        out_->append(text);
+    }
+}
+
+void JsonTextWriter::AppendSpaces(std::size_t count)
+{
+    if (out_ == nullptr) {
+        size_ += count;
+    } else {
+        out_->append(count, ' ');
+    }
+}
+
+void JsonTextWriter::BeginValue()
+{
+    if (afterKey_) {
+        afterKey_ = false;
+        return;
+    }
+    if (empty_.empty()) {
+        return;
+    }
+    if (!empty_.back()) {
+        Append(",");
+    }
+    empty_.back() = false;
+    if (indent_ >= 0) {
+        Append("\n");
+        AppendSpaces(static_cast<std::size_t>(indent_) * (static_cast<std::size_t>(depth_) + empty_.size()));
+    }
+}
+
+void JsonTextWriter::Begin(char bracket)
+{
+    BeginValue();
+    Append(std::string_view(&bracket, 1));
+    empty_.push_back(true);
+}
+
+void JsonTextWriter::End(char bracket)
+{
+    const bool wasEmpty = empty_.back();
+    empty_.pop_back();
+    if (!wasEmpty && indent_ >= 0) {
+        Append("\n");
+        AppendSpaces(static_cast<std::size_t>(indent_) * (static_cast<std::size_t>(depth_) + empty_.size()));
+    }
+    Append(std::string_view(&bracket, 1));
+}
+
+void JsonTextWriter::BeginObject()
+{
+    Begin('{');
+}
+
+void JsonTextWriter::EndObject()
+{
+    End('}');
+}
+
+void JsonTextWriter::BeginArray()
+{
+    Begin('[');
+}
+
+void JsonTextWriter::EndArray()
+{
+    End(']');
+}
+
+void JsonTextWriter::Key(std::string_view key)
+{
+    BeginValue();
+    Append("\"");
+    Append(key);
+    Append(indent_ >= 0 ? "\": " : "\":");
+    afterKey_ = true;
+}
+
+void JsonTextWriter::String(std::string_view text)
+{
+    BeginValue();
+    if (WrittenAsItStands(text)) {
+        Append("\"");
+        Append(text);
+        Append("\"");
+        return;
+    }
+    // Escapes and UTF-8 checks exactly as the library does them; rare in host texts.
+    const nlohmann::json value(text);
+    try {
+        Append(value.dump());
+    } catch (const nlohmann::json::type_error&) {
+        // The only error a dump raises: invalid UTF-8.
+        replaced_ = true;
+        Append(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    }
+}
+
+template <typename Number>
+void JsonTextWriter::Decimal(Number value)
+{
+    BeginValue();
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+void JsonTextWriter::Integer(std::int64_t value)
+{
+    Decimal(value);
+}
+
+void JsonTextWriter::Unsigned(std::uint64_t value)
+{
+    Decimal(value);
+}
+
+void JsonTextWriter::Product(const ProductData& product)
+{
+    BeginObject();
+    Key("Attributes");
+    BeginArray();
+    for (const auto& attribute : product.Attributes) {
+        BeginObject();
+        Key("Key");
+        String(attribute.key);
+        Key("Value");
+        String(attribute.value);
+        EndObject();
+    }
+    EndArray();
+    Key("ID");
+    Integer(product.ID);
+    Key("InstanceID");
+    Unsigned(product.InstanceID);
+    Key("Quality");
+    Unsigned(product.Quality);
+    Key("SeriesID");
+    Integer(product.SeriesID);
+    Key("TradeHold");
+    Integer(product.TradeHold);
+    EndObject();
+}
+
+void JsonTextWriter::Products(const std::vector<ProductData>& products)
+{
+    BeginArray();
+    for (const auto& product : products) {
+        Product(product);
+    }
+    EndArray();
+}
+
+void LogInvalidUtf8Replaced(std::string_view what)
+{
+    Log("Invalid UTF-8 in {} replaced with U+FFFD", what);
+}
+
+}  // namespace quorvex

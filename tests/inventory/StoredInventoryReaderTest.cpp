@@ -1,0 +1,284 @@
+// The streaming snapshot reader and the streaming writer against the JSON library's document path
+// (bench/DomBaseline.h): thousands of generated snapshots, most of them mutated, must read to the
+// same records or be refused by both with the same reason; written texts must be the same bytes.
+#include "inventory/StoredInventoryReader.h"
+
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "bench/DomBaseline.h"
+#include "inventory/InventorySnapshot.h"
+#include "tests/support/TestHost.h"
+
+namespace quorvex {
+namespace {
+
+using Json = nlohmann::json;
+
+class Generator {
+public:
+    explicit Generator(std::uint64_t seed) : random_(seed) {}
+
+    std::uint64_t Below(std::uint64_t bound) { return random_() % bound; }
+    bool OneIn(std::uint64_t chances) { return Below(chances) == 0; }
+
+    // Mostly plain texts; now and then escapes, control bytes, UTF-8 and invalid bytes.
+    std::string Text()
+    {
+        static const std::vector<std::string> pieces{"Painted", "7", "", "\"", "\\", "\n", "\t", "\x01", "\x7f",
+                                                     "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x9a\x80", "/",
+                                                     "\xff", "\xc3", "SKYVOLT LEGEND"};
+        std::string text;
+        for (auto count = Below(4); count > 0; --count) {
+            text += OneIn(3) ? pieces[Below(pieces.size())] : pieces[Below(3)];
+        }
+        return text;
+    }
+
+    ProductData Product()
+    {
+        ProductData product{static_cast<std::int32_t>(random_()), static_cast<std::int32_t>(Below(300)),
+                            OneIn(2) ? 0 : static_cast<std::int32_t>(random_()),
+                            OneIn(4) ? Below(5) : random_(), static_cast<std::uint8_t>(random_()), {}};
+        for (auto count = Below(4); count > 0; --count) {
+            product.Attributes.push_back({Text(), Text()});
+        }
+        return product;
+    }
+
+    std::vector<ProductData> Products(std::uint64_t most)
+    {
+        std::vector<ProductData> products(Below(most + 1));
+        for (auto& product : products) {
+            product = Product();
+        }
+        return products;
+    }
+
+    // A value of any JSON type, for putting where another one belongs.
+    Json AnyValue()
+    {
+        switch (Below(11)) {
+        case 0: return nullptr;
+        case 1: return OneIn(2);
+        case 2: return "5";
+        case 3: return 1.5;
+        case 4: return -1;
+        case 5: return Json::parse("18446744073709551616");
+        case 6: return Json::object({{"Key", "k"}, {"Value", "v"}});
+        case 7: return Json::array({1, Json::array()});
+        case 8: return 255;
+        case 9: return static_cast<std::uint64_t>(random_());
+        default: return Json::array();
+        }
+    }
+
+    // A member of `object` removed, replaced by a value of another type, or one added.
+    void MutateObject(Json& object)
+    {
+        if (!object.is_object() || object.empty()) {
+            return;
+        }
+        auto member = object.begin();
+        std::advance(member, static_cast<std::ptrdiff_t>(Below(object.size())));
+        switch (Below(3)) {
+        case 0: object.erase(member); break;
+        case 1: *member = AnyValue(); break;
+        default: object["x" + std::to_string(Below(3))] = AnyValue(); break;
+        }
+    }
+
+    // A snapshot document's text: written as the plug-in writes it, then changed a little.
+    std::string Snapshot()
+    {
+        Json document{{"guid", Text()}, {"items", Products(6)}};
+        const auto mutations = Below(4);
+        for (std::uint64_t step = 0; step < mutations; ++step) {
+            Json& items = document["items"];
+            const auto where = Below(5);
+            if (where == 0) {
+                MutateObject(document);
+            } else if (items.is_array() && !items.empty()) {
+                Json& item = items[Below(items.size())];
+                if (where == 1 && item.is_object() && item.contains("Attributes") && item["Attributes"].is_array() &&
+                    !item["Attributes"].empty()) {
+                    MutateObject(item["Attributes"][Below(item["Attributes"].size())]);
+                } else if (where == 2) {
+                    item = AnyValue();
+                } else {
+                    MutateObject(item);
+                }
+            }
+        }
+        std::string text = document.dump(OneIn(2) ? 4 : -1, ' ', false, Json::error_handler_t::replace);
+        if (OneIn(3)) {
+            MutateText(text);
+        }
+        return text;
+    }
+
+    // A repeated member (the last one counts), or a byte inserted, changed or dropped, or the
+    // text cut short.
+    void MutateText(std::string& text)
+    {
+        static const std::vector<std::string> members{
+            R"("ID": "1", )", R"("ID": 2, )", R"("Attributes": 3, )", R"("Attributes": [], )", R"("Key": 4, )",
+            R"("Value": "v", )", R"("guid": 5, )", R"("items": [], )", R"("InstanceID": true, )"};
+        static const std::string bytes = "{}[],:\"\\ 0-.eEtfn\x01\xff";
+        const std::size_t at = Below(text.size() + 1);
+        switch (Below(5)) {
+        case 0:
+        case 1: {
+            const auto brace = text.find('{', at);
+            if (brace != std::string::npos) {
+                text.insert(brace + 1, members[Below(members.size())]);
+            }
+            break;
+        }
+        case 2: text.insert(at, 1, bytes[Below(bytes.size())]); break;
+        case 3:
+            if (at < text.size()) {
+                text[at] = bytes[Below(bytes.size())];
+            }
+            break;
+        default: text.resize(at); break;
+        }
+    }
+
+private:
+    std::mt19937_64 random_;
+};
+
+class StoredInventoryReaderTest : public ::testing::Test {
+protected:
+    void WriteRaw(const std::string& content)
+    {
+        std::filesystem::create_directories(snapshot.File().parent_path());
+        std::ofstream(snapshot.File(), std::ios::binary | std::ios::trunc) << content;
+    }
+
+    testing::TestHost host;
+    InventorySnapshot snapshot{host.hostDir() / "data"};
+};
+
+// What reading gave: the records, or the refusal's text.
+struct Outcome {
+    bool refused = false;
+    std::string reason;
+    StoredInventory read;
+};
+
+template <typename Read>
+Outcome Attempt(Read read)
+{
+    Outcome outcome;
+    try {
+        outcome.read = read();
+    } catch (const std::exception& error) {
+        outcome.refused = true;
+        outcome.reason = error.what();
+    }
+    return outcome;
+}
+
+TEST_F(StoredInventoryReaderTest, ReadsGeneratedAndMutatedSnapshotsAsTheDocumentPathDoes)
+{
+    Generator generate(20261209);
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::string text = generate.Snapshot();
+        WriteRaw(text);
+        const Outcome streamed = Attempt([&] { return snapshot.Read(); });
+        const Outcome document = Attempt([&] { return baseline::ReadSnapshotDocument(snapshot.File()); });
+        ASSERT_EQ(streamed.refused, document.refused) << text << "\nstreamed: " << streamed.reason
+                                                      << "\ndocument: " << document.reason;
+        ASSERT_EQ(streamed.reason, document.reason) << text;
+        ASSERT_EQ(streamed.read.guid, document.read.guid) << text;
+        ASSERT_EQ(streamed.read.items, document.read.items) << text;
+        accepted += streamed.refused ? 0 : 1;
+    }
+    // Both kinds are well represented, or the comparison says little.
+    EXPECT_GT(accepted, 600);
+    EXPECT_LT(accepted, 2400);
+}
+
+TEST_F(StoredInventoryReaderTest, WritesTheBytesTheJsonLibraryWrites)
+{
+    Generator generate(7);
+    for (int round = 0; round < 500; ++round) {
+        const std::vector<ProductData> items = generate.Products(8);
+        const std::string guid = generate.Text();
+        const Json list(items);
+        for (const int indent : {-1, 4}) {
+            ASSERT_EQ(DumpProducts(items, indent, 0, "test"), list.dump(indent, ' ', false, Json::error_handler_t::replace));
+        }
+        ASSERT_EQ(snapshot.Write(guid, items), "");
+        ASSERT_EQ(testing::ReadFile(snapshot.File()),
+                  Json({{"guid", guid}, {"items", items}}).dump(4, ' ', false, Json::error_handler_t::replace));
+        const InventoryDiff diff{guid, generate.Products(3), generate.Products(3)};
+        ASSERT_EQ(DumpDiffBody(diff, "test"), Json({{"addedItems", diff.added},
+                                                    {"previousGuid", diff.previousGuid},
+                                                    {"removedItems", diff.removed}})
+                                                  .dump(-1, ' ', false, Json::error_handler_t::replace));
+    }
+}
+
+TEST_F(StoredInventoryReaderTest, InvalidUtf8IsReplacedAndLoggedOncePerText)
+{
+    const InventoryDiff diff{"G\xff", {ProductData{1, 0, 0, 1, 0, {{"a\xc3", "b"}}}}, {ProductData{}}};
+    const std::string body = DumpDiffBody(diff, "the diff body");
+    EXPECT_NE(body.find(R"("previousGuid":"G)" "\xef\xbf\xbd\""), std::string::npos) << body;
+    EXPECT_EQ(host.CountConsoleLines("Invalid UTF-8 in the diff body replaced with U+FFFD"), 1);
+}
+
+TEST_F(StoredInventoryReaderTest, ALargeFirstItemDoesNotDecideTheBuffer)
+{
+    std::vector<ProductData> items(50001, ProductData{23, 1, 0, 1, 3, {{"Painted", "4"}}});
+    items[0].Attributes = {{"TitleID", std::string(500 * 1024, 'T')}};
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        items[index].InstanceID = index;
+    }
+    EXPECT_EQ(DumpProducts(items, -1, 0, "test"), Json(items).dump());
+    ASSERT_EQ(snapshot.Write("G", items), "");
+    EXPECT_EQ(snapshot.Read().items, items);
+    const InventoryDiff diff = snapshot.ComputeDiff({items.begin() + 1, items.end()});
+    EXPECT_EQ(diff.removed, std::vector<ProductData>{items[0]});
+}
+
+TEST_F(StoredInventoryReaderTest, OnlyARegularFileOfBoundedSizeIsRead)
+{
+    const auto refusal = [&] {
+        const Outcome outcome = Attempt([&] { return snapshot.Read(); });
+        EXPECT_TRUE(outcome.refused);
+        return outcome.reason;
+    };
+    std::filesystem::create_directories(snapshot.File());
+    EXPECT_EQ(refusal(), snapshot.File().u8string() + " is a folder");
+    std::filesystem::remove(snapshot.File());
+
+    // Opening a FIFO for reading would wait for a writer that never comes.
+    ASSERT_EQ(::mkfifo(snapshot.File().c_str(), 0600), 0);
+    EXPECT_EQ(refusal(), snapshot.File().u8string() + " is a FIFO");
+    std::filesystem::remove(snapshot.File());
+
+    EXPECT_EQ(refusal(), snapshot.File().u8string() + " is missing");
+
+    // Sparse: the size is what counts, whatever the disk holds.
+    WriteRaw("{}");
+    std::filesystem::resize_file(snapshot.File(), InventorySnapshot::MaxFileBytes + 1);
+    EXPECT_NE(refusal().find("holds 536870913 bytes, more than the 536870912"), std::string::npos);
+    std::filesystem::resize_file(snapshot.File(), 0);
+    WriteRaw(R"({"guid": "G", "items": []})");
+    EXPECT_EQ(snapshot.Read().guid, "G");
+}
+
+}  // namespace
+}  // namespace quorvex
