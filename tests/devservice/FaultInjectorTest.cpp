@@ -43,6 +43,16 @@ TEST(FaultRules, RefuseMalformedRulesWithAReason)
     }
 }
 
+// The status a request gets instead of being served, if any.
+std::optional<int> AnsweredStatus(FaultInjector& faults, Endpoint endpoint)
+{
+    const FaultDecision decision = faults.Decide(endpoint);
+    if (decision.action == FaultDecision::Action::Answer) {
+        return decision.status;
+    }
+    return std::nullopt;
+}
+
 TEST(FaultInjector, UsesRulesInOrderAndOnlyForTheirEndpoint)
 {
     FaultInjector faults;
@@ -50,16 +60,22 @@ TEST(FaultInjector, UsesRulesInOrderAndOnlyForTheirEndpoint)
     faults.AddFault(ParseFaultRule("smartSync=401x1"));
     faults.AddFault(ParseFaultRule("stats=503"));
 
-    EXPECT_EQ(faults.TakeFault(Endpoint::Loadout), std::nullopt);
-    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), 500);
+    EXPECT_EQ(AnsweredStatus(faults, Endpoint::Loadout), std::nullopt);
+    EXPECT_EQ(AnsweredStatus(faults, Endpoint::SmartSync), 500);
     EXPECT_EQ(faults.Describe().at("faults").at("smartSync").at(0).at("remaining"), 1);
-    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), 500);
-    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), 401);
-    EXPECT_EQ(faults.TakeFault(Endpoint::SmartSync), std::nullopt);
+    EXPECT_EQ(AnsweredStatus(faults, Endpoint::SmartSync), 500);
+    EXPECT_EQ(AnsweredStatus(faults, Endpoint::SmartSync), 401);
+    EXPECT_EQ(AnsweredStatus(faults, Endpoint::SmartSync), std::nullopt);
     for (int request = 0; request < 3; ++request) {
-        EXPECT_EQ(faults.TakeFault(Endpoint::Stats), 503) << "a rule without a count never runs out";
+        EXPECT_EQ(AnsweredStatus(faults, Endpoint::Stats), 503)
+            << "a rule without a count never runs out";
     }
-    EXPECT_TRUE(faults.Describe().at("faults").at("stats").at(0).at("remaining").is_null());
+    const nlohmann::json described = faults.Describe();
+    EXPECT_TRUE(described.at("faults").at("stats").at(0).at("remaining").is_null());
+    EXPECT_EQ(described.at("injectedFaults"),
+              (nlohmann::json{{"total", 6},
+                              {"byEndpoint",
+                               {{"smartSync", {{"401", 1}, {"500", 2}}}, {"stats", {{"503", 3}}}}}}));
 }
 
 TEST(FaultInjector, DelayOfZeroRemovesIt)
@@ -67,6 +83,8 @@ TEST(FaultInjector, DelayOfZeroRemovesIt)
     FaultInjector faults;
     faults.SetDelay(ParseDelayRule("loadout=250"));
     EXPECT_EQ(faults.Describe().at("delays"), (nlohmann::json{{"loadout", 250}}));
+    EXPECT_EQ(faults.Decide(Endpoint::Loadout).delay, std::chrono::milliseconds(250));
+    EXPECT_EQ(faults.Decide(Endpoint::Loadout).action, FaultDecision::Action::Serve);
     faults.SetDelay(ParseDelayRule("loadout=0"));
     EXPECT_TRUE(faults.Describe().at("delays").empty());
 }
@@ -74,11 +92,10 @@ TEST(FaultInjector, DelayOfZeroRemovesIt)
 TEST(FaultInjector, ShutdownEndsDelaysInProgressAndToCome)
 {
     FaultInjector faults;
-    faults.SetDelay(ParseDelayRule("smartSync=600000"));
-    std::thread waiting([&faults] { faults.Delay(Endpoint::SmartSync); });
+    std::thread waiting([&faults] { faults.Wait(MaxDelay); });
     faults.Shutdown();
-    waiting.join();  // a Delay that ignored Shutdown would wait ten minutes: the test times out
-    faults.Delay(Endpoint::SmartSync);
+    waiting.join();  // a Wait that ignored Shutdown would wait ten minutes: the test times out
+    faults.Wait(MaxDelay);
 }
 
 }  // namespace

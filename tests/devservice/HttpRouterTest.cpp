@@ -1,94 +1,25 @@
 #include "tools/qvx-devservice/HttpRouter.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "tests/devservice/Products.h"
+#include "tests/devservice/ServedRouter.h"
 
 namespace qvxdev {
 namespace {
 
 using nlohmann::json;
 
-constexpr const char* Code = "QVX-TEST";
+using testing::Code;
+using testing::RawExchange;
 constexpr const char* SyncPath = "/api/v2/inventory/smartSync.php";
 
-// The service on a free port of 127.0.0.1, served by a thread of the test.
-class HttpRouterTest : public ::testing::Test {
+class HttpRouterTest : public ::testing::Test, public testing::ServedRouter {
 protected:
-    HttpRouterTest()
-    {
-        store_.AddAccount(Code);
-        port_ = router_.Bind(0);
-        serving_ = std::thread([this] { router_.Serve(); });
-    }
-
-    ~HttpRouterTest() override
-    {
-        router_.Stop();
-        serving_.join();
-    }
-
-    httplib::Client Client() const { return httplib::Client("127.0.0.1", port_); }
-
-    static httplib::Headers PluginHeaders(const std::string& key = ApiKey)
-    {
-        return {{"x-qvx-key", key},
-                {"x-qvx-user-code", Code},
-                {"x-qvx-version", PluginVersion},
-                {"x-qvx-user-platform", "Steam"},
-                {"x-qvx-user-id", "76561198012345678"}};
-    }
-
-    httplib::Result Post(const std::string& path, const std::string& body)
-    {
-        return Client().Post(path.c_str(), PluginHeaders(), body, "application/json");
-    }
-
-    json State() { return json::parse(Client().Get("/dev/state")->body); }
-
-    // The console line that contains text. The line is written once the answer has been sent,
-    // so it may come after the client has its answer: wait for it.
-    std::string WaitForLine(const std::string& text)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        std::string found;
-        logged_.wait(lock, [&] {
-            for (const std::string& line : lines_) {
-                if (line.find(text) != std::string::npos) {
-                    found = line;
-                    return true;
-                }
-            }
-            return false;
-        });
-        return found;
-    }
-
-    Store store_{":memory:"};
-    FaultInjector faults_;
-    ApiHandlers handlers_{store_, {{"Steam|666|0", Standing::Scammer}}};
-    std::mutex mutex_;
-    std::condition_variable logged_;
-    std::vector<std::string> lines_;
-    HttpRouter router_{handlers_, store_, faults_, [this](const std::string& line) {
-                           {
-                               std::lock_guard<std::mutex> lock(mutex_);
-                               lines_.push_back(line);
-                           }
-                           logged_.notify_all();
-                       }};
-    int port_ = 0;
-    std::thread serving_;
+    int port_ = Port();
+    Store& store_ = Data();
+    FaultInjector& faults_ = Faults();
 };
 
 std::string PercentEncoded(const std::string& text)
@@ -98,27 +29,6 @@ std::string PercentEncoded(const std::string& text)
         encoded += fmt::format("%{:02X}", static_cast<unsigned char>(c));
     }
     return encoded;
-}
-
-// Sends request as it stands on a new connection to 127.0.0.1:port and returns everything the
-// server writes until it closes. For requests a client library would not send as they are.
-std::string RawExchange(int port, const std::string& request)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string response;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        char buffer[4096];
-        for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-            response.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-    ::close(fd);
-    return response;
 }
 
 void ExpectJsonMessage(const std::string& body)
@@ -166,7 +76,7 @@ TEST_F(HttpRouterTest, RefusalsAreJsonMessages)
     ExpectMessage(
         Client().Put("/api/v2/stats/ingame.php", PluginHeaders(), "{}", "application/json"), 405);
     ExpectMessage(Post("/api/v2/inventory/smartSync", "[]"), 404);
-    ExpectMessage(Client().Get("/"), 404);
+    ExpectMessage(Client().Get("/nothing"), 404);
     // A body over the limit is refused from its announced length, before it is read. (Sending
     // the body races the refusal: the server may close while the client still writes.)
     const std::string tooLarge = RawExchange(
@@ -192,11 +102,11 @@ TEST_F(HttpRouterTest, InjectedFaultsAnswerInsteadOfTheEndpointThenRunOut)
     EXPECT_EQ(Post("/api/v2/stats/ingame.php", body)->status, 200);
 
     // Rules can be added while the service runs, in the flag's form.
-    const auto added = Client().Post("/dev/fail", "loadout=401x1", "text/plain");
+    const auto added = Dev("/dev/fail", "loadout=401x1");
     ASSERT_EQ(added->status, 200) << added->body;
     ExpectMessage(Post("/api/v2/inventory/loadout.php", testing::LoadoutJson().dump()), 401);
-    ExpectMessage(Client().Post("/dev/fail", "loadout=4O1", "text/plain"), 400);
-    ExpectMessage(Client().Post("/dev/delay", "loadout", "text/plain"), 400);
+    ExpectMessage(Dev("/dev/fail", "loadout=4O1"), 400);
+    ExpectMessage(Dev("/dev/delay", "loadout"), 400);
 
     const json state = State();
     EXPECT_EQ(state.at("accounts").at(Code).at("statsRequests").size(), 1u)
@@ -209,11 +119,11 @@ TEST_F(HttpRouterTest, ExpiringTheGuidMakesTheNextDiffAskForAFullSync)
 {
     const std::string guid =
         json::parse(Post(std::string(SyncPath) + "?lastRequest", "[]")->body).at("guid");
-    ASSERT_EQ(Client().Post(("/dev/expire-guid?code=" + std::string(Code)).c_str())->status, 200);
+    ASSERT_EQ(Dev("/dev/expire-guid?code=" + std::string(Code))->status, 200);
     const auto diff = Post(std::string(SyncPath) + "?lastRequest=" + guid,
                            testing::DiffJson(guid, {1}, {}).dump());
     EXPECT_EQ(json::parse(diff->body).at("full"), true);
-    ExpectMessage(Client().Post("/dev/expire-guid?code=nobody"), 404);
+    ExpectMessage(Dev("/dev/expire-guid?code=nobody"), 404);
 }
 
 TEST_F(HttpRouterTest, ConsoleLinesCannotBeSplitByTextsFromTheRequest)
@@ -236,6 +146,23 @@ TEST_F(HttpRouterTest, LinkingPageEscapesTheCodeItHandsToThePlugin)
     ASSERT_TRUE(page);
     ASSERT_EQ(page->status, 200);
     const std::string& html = page->body;
+    EXPECT_EQ(page->get_header_value("X-Frame-Options"), "DENY");
+    const std::string policy = page->get_header_value("Content-Security-Policy");
+    EXPECT_NE(policy.find("frame-ancestors 'none'"), std::string::npos) << policy;
+    EXPECT_NE(policy.find("connect-src ws://127.0.0.1:9100;"), std::string::npos) << policy;
+    const std::string nonce = policy.substr(policy.find("'nonce-") + 7, 32);
+    EXPECT_NE(html.find("<script nonce=\"" + nonce + "\">"), std::string::npos)
+        << "the page's own script is the one the policy allows";
+    EXPECT_NE(Client().Get("/sync?code=QVX-TEST")->get_header_value("Content-Security-Policy"),
+              policy)
+        << "a nonce is drawn for every page";
+    EXPECT_NE(html.find("<p id=\"code\" hidden>"), std::string::npos)
+        << "the code is shown only once the player presses the button";
+    const std::size_t click = html.find("button.addEventListener(\"click\"");
+    ASSERT_NE(click, std::string::npos);
+    EXPECT_EQ(html.find("link();"), html.find("link();", click))
+        << "the only call that links is in the button's handler";
+    EXPECT_NE(html.find("event.isTrusted"), std::string::npos);
     EXPECT_NE(html.find("ws://127.0.0.1:9100"), std::string::npos);
     EXPECT_NE(html.find("JSON.stringify({UserCode: userCode})"), std::string::npos);
     EXPECT_NE(html.find("\"Linked\""), std::string::npos);
@@ -249,7 +176,99 @@ TEST_F(HttpRouterTest, LinkingPageEscapesTheCodeItHandsToThePlugin)
               std::string::npos);
 
     EXPECT_EQ(Client().Get("/sync")->status, 400);
-    EXPECT_EQ(Client().Get("/sync?code=nobody")->status, 404);
+    const auto unknown = Client().Get("/sync?code=nobody");
+    EXPECT_EQ(unknown->status, 404);
+    EXPECT_EQ(unknown->get_header_value("X-Frame-Options"), "DENY");
+}
+
+TEST_F(HttpRouterTest, IndexListsEveryRouteItServes)
+{
+    const auto index = Client().Get("/");
+    ASSERT_TRUE(index);
+    ASSERT_EQ(index->status, 200);
+    const json routes = json::parse(index->body).at("routes");
+    EXPECT_EQ(routes.size(), AllEndpoints().size() + 8);
+    for (const json& route : routes) {
+        std::string path = route.at("path");
+        if (const std::size_t code = path.find("CODE"); code != std::string::npos) {
+            path.replace(code, 4, Code);
+        }
+        const auto served = route.at("method") == "GET" ? Client().Get(path.c_str())
+                                                         : Dev(path, "{}");
+        ASSERT_TRUE(served) << path;
+        EXPECT_NE(served->status, 404) << path << " is listed but not served";
+        EXPECT_NE(served->status, 405) << path << " is listed with the wrong method";
+    }
+}
+
+TEST_F(HttpRouterTest, ResetEmptiesTheDataAndReturnsTheFaultRulesToThePlan)
+{
+    Post(std::string(SyncPath) + "?lastRequest", testing::InventoryJson({1, 2}).dump());
+    Post("/api/v2/trading/logIngameTrade.php", testing::TradeJson().dump());
+    Dev("/dev/fail", "stats=500");
+    Dev("/dev/delay", "stats=100");
+    Dev("/dev/random-faults", R"({"rules": ["loadout=0.5:503"]})");
+    const auto reset = Dev("/dev/reset");
+    ASSERT_TRUE(reset);
+    EXPECT_EQ(reset->status, 200);
+
+    const json state = State();
+    const json& account = state.at("accounts").at(Code);
+    EXPECT_TRUE(account.at("items").empty());
+    EXPECT_TRUE(account.at("trades").empty());
+    EXPECT_EQ(account.at("guid"), "");
+    EXPECT_TRUE(state.at("requests").empty());
+    EXPECT_TRUE(state.at("faults").empty());
+    EXPECT_TRUE(state.at("delays").empty());
+    EXPECT_TRUE(state.at("randomFaults").at("rules").empty());
+    EXPECT_EQ(state.at("injectedFaults").at("total"), 0);
+    EXPECT_EQ(Post(std::string(SyncPath) + "?lastRequest", "[]")->status, 200)
+        << "the account is still known";
+}
+
+TEST_F(HttpRouterTest, ARepeatedTradeIsAnswered200AndStoredOnce)
+{
+    for (int send = 0; send < 3; ++send) {
+        const auto logged = Post("/api/v2/trading/logIngameTrade.php", testing::TradeJson().dump());
+        ASSERT_TRUE(logged);
+        EXPECT_EQ(logged->status, 200) << logged->body;
+    }
+    EXPECT_NE(WaitForLine("trade '9F2C' already logged").find("200 POST"), std::string::npos);
+    const json account = State().at("accounts").at(Code);
+    EXPECT_EQ(account.at("trades"), json::array({testing::TradeJson()}));
+    EXPECT_EQ(account.at("repeatedTrades"), 2);
+}
+
+TEST_F(HttpRouterTest, RandomFaultsDropLoseAndExpireTheGuid)
+{
+    const std::string full = std::string(SyncPath) + "?lastRequest";
+    ASSERT_EQ(Dev("/dev/random-faults", R"({"rules": ["smartSync=1:drop"], "seed": 3})")->status,
+              200);
+    const auto dropped = Post(full, testing::InventoryJson({1}).dump());
+    EXPECT_FALSE(dropped) << "no answer at all: the client sees status 0";
+    EXPECT_EQ(State().at("accounts").at(Code).at("guid"), "") << "a dropped request is not served";
+
+    ASSERT_EQ(Dev("/dev/random-faults", R"({"rules": ["smartSync=1:lose"]})")->status, 200);
+    EXPECT_FALSE(Post(full, testing::InventoryJson({1}).dump()));
+    const std::string lostGuid = State().at("accounts").at(Code).at("guid");
+    EXPECT_NE(lostGuid, "") << "a lost answer's request was served";
+    WaitForLine("injected: answer lost");
+
+    ASSERT_EQ(Dev("/dev/random-faults", R"({"rules": [], "expireGuidRate": 1})")->status, 200);
+    const auto accepted = Post(full, testing::InventoryJson({1}).dump());
+    ASSERT_TRUE(accepted);
+    const std::string guid = json::parse(accepted->body).at("guid");
+    const auto diff = Post(std::string(SyncPath) + "?lastRequest=" + guid,
+                           testing::DiffJson(guid, {2}, {}).dump());
+    EXPECT_EQ(json::parse(diff->body).at("full"), true) << "the guid expired after the answer";
+
+    const json state = State();
+    EXPECT_EQ(state.at("injectedFaults").at("byEndpoint").at("smartSync"),
+              (json{{"drop", 1}, {"lose", 1}, {"expireGuid", 1}}))
+        << "a diff refused with \"full\": true expires nothing";
+    EXPECT_EQ(state.at("requests").at("smartSync"), (json{{"0", 2}, {"200", 2}}));
+    ExpectMessage(Dev("/dev/random-faults", R"({"rules": ["smartSync=2:drop"]})"), 400);
+    ExpectMessage(Dev("/dev/random-faults", "not json"), 400);
 }
 
 }  // namespace

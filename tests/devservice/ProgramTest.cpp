@@ -211,6 +211,10 @@ TEST_F(ProgramTest, RefusesABadCommandLineWithAReason)
         {{"--port", "70000"}, "70000"},
         {{"--user", ""}, "a user code must not be empty"},
         {{"--scammer", "Steam|1|0", "--linked", "Steam|1|0"}, "the player Steam|1|0 is given twice"},
+        {{"--random-fault", "smartSync=0.1:teapot"}, "'teapot' is not an outcome"},
+        {{"--random-delay", "300-100"}, "a delay is MS or MIN-MAX"},
+        {{"--expire-guid-rate", "2"}, "a rate must be a decimal number from 0 to 1"},
+        {{"--seed", "-1"}, "a seed is a whole number from 0 to 18446744073709551615"},
     };
     for (const auto& [arguments, reason] : cases) {
         ServiceProcess service(arguments);
@@ -219,6 +223,33 @@ TEST_F(ProgramTest, RefusesABadCommandLineWithAReason)
         EXPECT_NE(error.find(reason), std::string::npos) << error;
         EXPECT_EQ(service.RestOfStdout().find("listening"), std::string::npos);
     }
+}
+
+TEST_F(ProgramTest, ASecondCopyOnATakenPortFailsToStart)
+{
+    ServiceProcess first({"--port", "0"});
+    const int port = first.ReadPort();
+    ASSERT_GT(port, 0);
+    ServiceProcess second({"--port", std::to_string(port)});
+    EXPECT_EQ(second.Stop(0), 1);
+    EXPECT_NE(second.Stderr().find("cannot listen on 127.0.0.1:" + std::to_string(port)),
+              std::string::npos);
+    EXPECT_EQ(State(port).at("accounts").size(), 2u) << "the first copy still serves";
+    EXPECT_EQ(first.Stop(SIGTERM), 0);
+}
+
+TEST_F(ProgramTest, PrintsTheSeedOfItsRandomFaults)
+{
+    ServiceProcess service({"--port", "0", "--random-fault", "*=0.5:503,drop", "--seed", "12",
+                            "--random-delay", "10-20", "--expire-guid-rate", "0.25"});
+    ASSERT_GT(service.ReadPort(), 0);
+    service.ReadLine();  // user codes
+    service.ReadLine();  // database
+    const std::string line = service.ReadLine();
+    EXPECT_EQ(line.rfind("random faults: seed 12; delays 10-20 ms; smartSync 0.5 of requests: 503, drop;", 0), 0u)
+        << line;
+    EXPECT_NE(line.find("guid expired after 0.25 of smartSync answers"), std::string::npos) << line;
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
 }
 
 TEST_F(ProgramTest, ReportsAFileThatIsNotADatabase)

@@ -143,6 +143,8 @@ TEST(RequestShapes, BodiesTheServiceCannotParseAreBadRequests)
     EXPECT_THROW(ParseBody(""), BadRequest);
     EXPECT_THROW(ParseBody("[{\"ID\":1"), BadRequest);
     EXPECT_THROW(ParseBody("\"\xff\""), BadRequest) << "not UTF-8";
+    EXPECT_THROW(ParseBody(R"({"playlistID":1e400})"), BadRequest) << "a number out of range";
+    EXPECT_THROW(ParseBody(R"([-1e999])"), BadRequest);
 }
 
 TEST(RequestShapes, ProductsKeepTheirSixMembersAndThe64BitInstanceId)

@@ -129,6 +129,39 @@ TEST_F(StoreTest, AddingAKnownAccountKeepsItsData)
     EXPECT_EQ(Held(), (std::vector<std::uint64_t>{1}));
 }
 
+TEST_F(StoreTest, ATradeIsStoredOncePerGuidAndRepeatsAreCounted)
+{
+    nlohmann::json other = testing::TradeJson();
+    other["trade_guid"] = "7A01";
+    EXPECT_TRUE(store_.AddTrade(Code, testing::TradeJson()));
+    EXPECT_FALSE(store_.AddTrade(Code, testing::TradeJson()));
+    EXPECT_TRUE(store_.AddTrade(Code, other));
+    store_.AddAccount("OTHER");
+    EXPECT_TRUE(store_.AddTrade("OTHER", testing::TradeJson()))
+        << "the other side of the same trade logs it for its own account";
+    EXPECT_EQ(Account().at("trades"), nlohmann::json::array({testing::TradeJson(), other}));
+    EXPECT_EQ(Account().at("repeatedTrades"), 1);
+}
+
+TEST_F(StoreTest, ResetEmptiesTheDataAndKeepsTheAccounts)
+{
+    Full({1, 2});
+    store_.NoteClient(Code, "Steam", "7");
+    store_.SetSyncEnabled(Code, false);
+    store_.AddLoadout(Code, testing::LoadoutJson());
+    store_.AddStatsRequest(Code, 13);
+    store_.AddTrade(Code, testing::TradeJson());
+    store_.AddTrade(Code, testing::TradeJson());
+    store_.AddPartnerCheck("Steam|1|0", 423);
+    store_.CountRequest("stats", 200);
+    store_.Reset();
+
+    Store fresh(":memory:");
+    fresh.AddAccount(Code);
+    EXPECT_EQ(store_.Dump(), fresh.Dump());
+    EXPECT_TRUE(store_.AddTrade(Code, testing::TradeJson())) << "a trade after a reset is new";
+}
+
 class StoreFileTest : public ::testing::Test {
 protected:
     StoreFileTest() { RemoveFiles(); }
@@ -163,6 +196,31 @@ TEST_F(StoreFileTest, ReopeningTheFileKeepsAccountsInventoryAndGuid)
     EXPECT_FALSE(
         reopened.ApplyDiff(Code, ReadInventoryDiff(DiffJson(guid, {3}, {2})), guid).full)
         << "a diff against the guid from before the restart still applies";
+}
+
+TEST_F(StoreFileTest, ReadsTheFileOfTheFirstSchemaAndStopsItsRepeats)
+{
+    {
+        Database database(path_);
+        database.Execute(R"sql(
+            CREATE TABLE accounts (user_code TEXT PRIMARY KEY, guid TEXT NOT NULL DEFAULT '',
+                sync_enabled INTEGER NOT NULL DEFAULT 1, platform TEXT NOT NULL DEFAULT '',
+                user_id TEXT NOT NULL DEFAULT '');
+            CREATE TABLE trades (id INTEGER PRIMARY KEY, user_code TEXT NOT NULL
+                REFERENCES accounts(user_code), trade TEXT NOT NULL);
+            PRAGMA user_version = 1;
+        )sql");
+        database.Run("INSERT INTO accounts(user_code, guid) VALUES (?, 'G1')", Code);
+        database.Run("INSERT INTO trades(user_code, trade) VALUES (?, ?)", Code,
+                     testing::TradeJson().dump());
+    }
+    Store store(path_);
+    EXPECT_FALSE(store.AddTrade(Code, testing::TradeJson()))
+        << "a trade stored before the upgrade is known by its guid";
+    const nlohmann::json account = store.Dump().at("accounts").at(Code);
+    EXPECT_EQ(account.at("guid"), "G1");
+    EXPECT_EQ(account.at("trades").size(), 1u);
+    EXPECT_EQ(account.at("repeatedTrades"), 1);
 }
 
 TEST_F(StoreFileTest, RefusesADatabaseOfANewerSchema)

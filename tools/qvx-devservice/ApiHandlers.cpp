@@ -153,9 +153,12 @@ ApiAnswer ApiHandlers::ValidateTrader(const ApiRequest& request)
 ApiAnswer ApiHandlers::LogIngameTrade(const ApiRequest& request)
 {
     const json trade = ReadTrade(ParseBody(request.body));
-    store_.AddTrade(request.userCode, trade);
-    return Message(200, "Trade logged.",
-                   fmt::format("trade '{}' logged", trade.at("trade_guid").get<std::string>()));
+    const std::string guid = trade.at("trade_guid");
+    if (!store_.AddTrade(request.userCode, trade)) {
+        return Message(200, "Trade logged.",
+                       fmt::format("trade '{}' already logged, not stored again", guid));
+    }
+    return Message(200, "Trade logged.", fmt::format("trade '{}' logged", guid));
 }
 
 }  // namespace qvxdev

@@ -1,47 +1,16 @@
 #include "tools/qvx-devservice/FaultInjector.h"
 
-#include <charconv>
 #include <stdexcept>
 #include <string_view>
 
 #include <fmt/format.h>
 
 namespace qvxdev {
-namespace {
-
-// Splits "NAME=VALUE" and looks NAME up; what names the rule's form for messages.
-std::pair<Endpoint, std::string_view> SplitRule(std::string_view text, std::string_view form)
-{
-    const std::size_t equals = text.find('=');
-    if (equals == std::string_view::npos) {
-        throw std::invalid_argument(fmt::format("'{}' is not of the form {}", text, form));
-    }
-    const std::string_view name = text.substr(0, equals);
-    const std::optional<Endpoint> endpoint = EndpointNamed(name);
-    if (!endpoint) {
-        throw std::invalid_argument(
-            fmt::format("'{}' is not an endpoint; use one of {}", name, EndpointNames()));
-    }
-    return {*endpoint, text.substr(equals + 1)};
-}
-
-// The whole text as a decimal number from min to max, or none.
-std::optional<long long> Number(std::string_view text, long long min, long long max)
-{
-    long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < min ||
-        value > max) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-}  // namespace
 
 FaultRule ParseFaultRule(const std::string& text)
 {
-    const auto [endpoint, value] = SplitRule(text, "ENDPOINT=STATUS[xCOUNT]");
+    const auto [name, value] = SplitRule(text, "ENDPOINT=STATUS[xCOUNT]");
+    const Endpoint endpoint = RuleEndpoint(name);
     const std::size_t times = value.find('x');
     const auto status = Number(value.substr(0, times), MinFaultStatus, MaxFaultStatus);
     if (!status) {
@@ -62,7 +31,8 @@ FaultRule ParseFaultRule(const std::string& text)
 
 DelayRule ParseDelayRule(const std::string& text)
 {
-    const auto [endpoint, value] = SplitRule(text, "ENDPOINT=MS");
+    const auto [name, value] = SplitRule(text, "ENDPOINT=MS");
+    const Endpoint endpoint = RuleEndpoint(name);
     const auto milliseconds = Number(value, 0, MaxDelay.count());
     if (!milliseconds) {
         throw std::invalid_argument(
@@ -70,6 +40,27 @@ DelayRule ParseDelayRule(const std::string& text)
                         MaxDelay.count()));
     }
     return {endpoint, std::chrono::milliseconds(*milliseconds)};
+}
+
+FaultInjector::FaultInjector(FaultPlan plan) : plan_(std::move(plan)), random_(plan_.random)
+{
+    Load();
+}
+
+void FaultInjector::Load()
+{
+    faults_.clear();
+    delays_.clear();
+    for (const FaultRule& rule : plan_.faults) {
+        faults_[rule.endpoint].push_back(rule);
+    }
+    for (const DelayRule& rule : plan_.delays) {
+        if (rule.delay.count() > 0) {
+            delays_[rule.endpoint] = rule.delay;
+        }
+    }
+    random_ = RandomFaults(plan_.random);
+    injected_.clear();
 }
 
 void FaultInjector::AddFault(const FaultRule& rule)
@@ -88,9 +79,14 @@ void FaultInjector::SetDelay(const DelayRule& rule)
     }
 }
 
-std::optional<int> FaultInjector::TakeFault(Endpoint endpoint)
+void FaultInjector::ChangeRandomFaults(const RandomFaultChange& change)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    random_.Change(change);
+}
+
+std::optional<int> FaultInjector::TakeFault(Endpoint endpoint)
+{
     const auto found = faults_.find(endpoint);
     if (found == faults_.end() || found->second.empty()) {
         return std::nullopt;
@@ -103,13 +99,69 @@ std::optional<int> FaultInjector::TakeFault(Endpoint endpoint)
     return status;
 }
 
-void FaultInjector::Delay(Endpoint endpoint)
+void FaultInjector::Count(Endpoint endpoint, const std::string& kind)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const auto found = delays_.find(endpoint);
-    if (found != delays_.end()) {
-        shutdown_.wait_for(lock, found->second, [this] { return stopping_; });
+    ++injected_[endpoint][kind];
+}
+
+FaultDecision FaultInjector::Decide(Endpoint endpoint)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    FaultDecision decision;
+    const auto delay = delays_.find(endpoint);
+    if (delay != delays_.end()) {
+        decision.delay = delay->second;
     }
+    // Drawn for every request, so that deterministic rules do not shift the random sequence.
+    const RandomDraw draw = random_.Draw(endpoint);
+    decision.expireGuid = draw.expireGuid;
+    if (const std::optional<int> status = TakeFault(endpoint)) {
+        decision.action = FaultDecision::Action::Answer;
+        decision.status = *status;
+        Count(endpoint, std::to_string(*status));
+        return decision;
+    }
+    if (!draw.outcome) {
+        return decision;
+    }
+    Count(endpoint, OutcomeName(*draw.outcome));
+    switch (draw.outcome->kind) {
+    case RandomOutcome::Kind::Status:
+        decision.action = FaultDecision::Action::Answer;
+        decision.status = draw.outcome->status;
+        break;
+    case RandomOutcome::Kind::Drop:
+        decision.action = FaultDecision::Action::Drop;
+        break;
+    case RandomOutcome::Kind::Lose:
+        decision.action = FaultDecision::Action::Lose;
+        break;
+    case RandomOutcome::Kind::Delay:
+        decision.delay += draw.delay;
+        break;
+    }
+    return decision;
+}
+
+void FaultInjector::CountGuidExpiry()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Count(Endpoint::SmartSync, "expireGuid");
+}
+
+void FaultInjector::Wait(std::chrono::milliseconds delay)
+{
+    if (delay.count() <= 0) {
+        return;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    shutdown_.wait_for(lock, delay, [this] { return stopping_; });
+}
+
+void FaultInjector::Reset()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Load();
 }
 
 void FaultInjector::Shutdown()
@@ -124,19 +176,31 @@ void FaultInjector::Shutdown()
 nlohmann::json FaultInjector::Describe() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    const auto name = [](Endpoint endpoint) { return std::string(qvxdev::Describe(endpoint).name); };
     nlohmann::json faults = nlohmann::json::object();
     for (const auto& [endpoint, rules] : faults_) {
         for (const FaultRule& rule : rules) {
-            faults[std::string(qvxdev::Describe(endpoint).name)].push_back(
+            faults[name(endpoint)].push_back(
                 {{"status", rule.status},
                  {"remaining", rule.count ? nlohmann::json(*rule.count) : nlohmann::json()}});
         }
     }
     nlohmann::json delays = nlohmann::json::object();
     for (const auto& [endpoint, delay] : delays_) {
-        delays[std::string(qvxdev::Describe(endpoint).name)] = delay.count();
+        delays[name(endpoint)] = delay.count();
     }
-    return {{"faults", std::move(faults)}, {"delays", std::move(delays)}};
+    nlohmann::json byEndpoint = nlohmann::json::object();
+    std::int64_t total = 0;
+    for (const auto& [endpoint, kinds] : injected_) {
+        for (const auto& [kind, count] : kinds) {
+            byEndpoint[name(endpoint)][kind] = count;
+            total += count;
+        }
+    }
+    return {{"faults", std::move(faults)},
+            {"delays", std::move(delays)},
+            {"randomFaults", random_.Describe()},
+            {"injectedFaults", {{"total", total}, {"byEndpoint", std::move(byEndpoint)}}}};
 }
 
 }  // namespace qvxdev

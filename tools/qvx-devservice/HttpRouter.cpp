@@ -1,5 +1,6 @@
 #include "tools/qvx-devservice/HttpRouter.h"
 
+#include <cctype>
 #include <chrono>
 #include <exception>
 #include <stdexcept>
@@ -7,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "tools/qvx-devservice/LinkingPage.h"
+#include "tools/qvx-devservice/RuleText.h"
 
 namespace qvxdev {
 namespace {
@@ -74,7 +76,7 @@ std::string LibraryRefusal(int status)
 {
     switch (status) {
     case 400:
-        return "The HTTP request could not be read (a body needs a Content-Length).";
+        return "The HTTP request could not be read.";
     case 413:
         return fmt::format("The body is larger than {} bytes.", MaxBodyBytes);
     case 414:
@@ -99,17 +101,101 @@ ApiRequest ToApiRequest(const httplib::Request& request)
     return api;
 }
 
+
+std::string_view MediaType(std::string_view contentType)
+{
+    contentType = contentType.substr(0, contentType.find(';'));
+    while (!contentType.empty() && (contentType.back() == ' ' || contentType.back() == '\t')) {
+        contentType.remove_suffix(1);
+    }
+    return contentType;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// 127.0.0.1, localhost or [::1], each with or without a port.
+bool IsLoopbackHost(std::string_view host)
+{
+    const std::size_t nameEnd = host.rfind(host.front() == '[' ? ']' : ':');
+    std::string_view name = host;
+    std::string_view port;
+    if (host.front() == '[') {
+        if (nameEnd == std::string_view::npos) {
+            return false;
+        }
+        name = host.substr(0, nameEnd + 1);
+        port = host.substr(nameEnd + 1);
+    } else if (nameEnd != std::string_view::npos) {
+        name = host.substr(0, nameEnd);
+        port = host.substr(nameEnd);
+    }
+    if (!port.empty() && (port.front() != ':' || !Number(port.substr(1), 0, 65535))) {
+        return false;
+    }
+    return name == "127.0.0.1" || name == "[::1]" || EqualsIgnoringCase(name, "localhost");
+}
+
+// A text quoted in a message: printable and at most a line long.
+std::string Quoted(const std::string& text)
+{
+    constexpr std::size_t Longest = 80;
+    return Printable(text.size() > Longest ? text.substr(0, Longest) + "..." : text);
+}
+
+// The rule of POST /dev/fail and /dev/delay: the flag's text, bare or as a JSON string.
+std::string RuleText(const std::string& body)
+{
+    const json parsed = json::parse(body, nullptr, false);
+    return parsed.is_string() ? parsed.get<std::string>() : body;
+}
+
+std::string WithDelay(std::string note, std::chrono::milliseconds delay)
+{
+    if (delay.count() > 0) {
+        note += fmt::format("{}after an injected delay of {} ms", note.empty() ? "" : ", ",
+                            delay.count());
+    }
+    return note;
+}
+
+// "200 POST /api/... (user code X): note", the console line of one request.
+std::string RequestLine(const httplib::Request& request, std::string_view status,
+                        const std::string& note)
+{
+    std::string line = fmt::format("{} {} {}", status, request.method, request.target);
+    const std::string userCode = request.get_header_value("x-qvx-user-code");
+    if (!userCode.empty()) {
+        line += fmt::format(" (user code {})", userCode);
+    }
+    if (!note.empty()) {
+        line += ": " + note;
+    }
+    return Printable(line);
+}
+
 }  // namespace
 
-HttpRouter::HttpRouter(ApiHandlers& handlers, Store& store, FaultInjector& faults, LogSink log)
-    : handlers_(handlers), store_(store), faults_(faults), log_(std::move(log))
+HttpRouter::HttpRouter(ApiHandlers& handlers, Store& store, FaultInjector& faults, LogSink log,
+                       ServerLimits limits)
+    : handlers_(handlers), store_(store), faults_(faults), log_(std::move(log)), server_(limits)
 {
     server_.set_payload_max_length(MaxBodyBytes);
     // Idle keep-alive connections hold a worker; a short timeout keeps Stop quick.
     server_.set_keep_alive_timeout(1);
     Route();
 }
-
 int HttpRouter::Bind(int port)
 {
     const int bound = port == 0 ? server_.bind_to_any_port(ListenAddress)
@@ -155,6 +241,37 @@ void HttpRouter::Stop()
     }
 }
 
+const std::vector<HttpRouter::OwnRoute>& HttpRouter::OwnRoutes()
+{
+    static const std::vector<OwnRoute> routes{
+        {"GET", "/", "this index of the routes", &HttpRouter::ServeIndex},
+        {"GET", "/sync?code=CODE",
+         "the account-linking page: hands CODE to the plug-in on ws://127.0.0.1:9100 when the "
+         "player presses its button",
+         &HttpRouter::ServeLinkingPage},
+        {"GET", "/dev/state",
+         "everything the service holds: accounts (items, guid, trades, ...), requests counted "
+         "per endpoint and status, fault rules and the faults injected",
+         &HttpRouter::ServeState},
+        {"POST", "/dev/fail", "body ENDPOINT=STATUS[xCOUNT]: adds a fault rule",
+         &HttpRouter::ServeFaultRule},
+        {"POST", "/dev/delay", "body ENDPOINT=MS: sets an endpoint's delay (0 removes it)",
+         &HttpRouter::ServeDelayRule},
+        {"POST", "/dev/random-faults",
+         "body {\"seed\", \"rules\": [\"ENDPOINT=RATE:OUTCOME,...\"], \"delay\": \"MIN-MAX\", "
+         "\"expireGuidRate\"}: changes the random faults",
+         &HttpRouter::ServeRandomFaults},
+        {"POST", "/dev/expire-guid?code=CODE",
+         "gives the account a new guid: the plug-in's next diff is answered \"full\": true",
+         &HttpRouter::ServeExpireGuid},
+        {"POST", "/dev/reset",
+         "empties the data (accounts stay known) and returns the fault rules to the command "
+         "line's",
+         &HttpRouter::ServeReset},
+    };
+    return routes;
+}
+
 void HttpRouter::Route()
 {
     for (const EndpointInfo& endpoint : AllEndpoints()) {
@@ -164,42 +281,42 @@ void HttpRouter::Route()
         };
         RouteEveryMethod(ExactPattern(endpoint.path), serve);
     }
-    server_.Get("/dev/state", [this](const httplib::Request&, httplib::Response& response) {
-        ServeState(response);
-    });
-    server_.Post("/dev/fail",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     ServeRule(request, response, [this](const std::string& rule) {
-                         faults_.AddFault(ParseFaultRule(rule));
-                     });
-                 });
-    server_.Post("/dev/delay",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     ServeRule(request, response, [this](const std::string& rule) {
-                         faults_.SetDelay(ParseDelayRule(rule));
-                     });
-                 });
-    server_.Post("/dev/expire-guid",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     ServeExpireGuid(request, response);
-                 });
-    server_.Get("/sync", [this](const httplib::Request& request, httplib::Response& response) {
-        ServeLinkingPage(request, response);
-    });
+    for (const OwnRoute& route : OwnRoutes()) {
+        const std::string pattern = ExactPattern(route.path.substr(0, route.path.find('?')));
+        const auto serve = [this, &route](const httplib::Request& request,
+                                          httplib::Response& response) {
+            (this->*route.serve)(request, response);
+        };
+        if (route.method == "GET") {
+            server_.Get(pattern, serve);
+        } else {
+            server_.Post(pattern, serve);
+        }
+    }
 
     RouteEveryMethod(".*", [](const httplib::Request& request, httplib::Response& response) {
         WriteMessage(response, 404,
-                     fmt::format("No such path: {} {}", request.method, request.path));
+                     fmt::format("No such path: {} {} (GET / lists the routes)", request.method,
+                                 request.path));
     });
 
-    // Refusals the library makes itself (413 body too large, 400 bad request line) come
-    // without a body; give them a message too.
+    server_.set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            return Refuse(request, response) ? httplib::Server::HandlerResponse::Handled
+                                             : httplib::Server::HandlerResponse::Unhandled;
+        });
+    // Refusals the library makes itself (413 body too large, 400 bad request line, a request
+    // cut off by the read deadline) come without a body; give them a message too.
     server_.set_error_handler(httplib::Server::HandlerWithResponse(
-        [](const httplib::Request&, httplib::Response& response) {
+        [this](const httplib::Request&, httplib::Response& response) {
             if (!response.body.empty()) {
                 return httplib::Server::HandlerResponse::Unhandled;
             }
-            WriteMessage(response, response.status, LibraryRefusal(response.status));
+            if (response.status == 400 && BoundedServer::RequestTimedOut()) {
+                WriteMessage(response, 408, server_.TimeoutMessage());
+            } else {
+                WriteMessage(response, response.status, LibraryRefusal(response.status));
+            }
             return httplib::Server::HandlerResponse::Handled;
         }));
     server_.set_exception_handler(
@@ -229,6 +346,36 @@ void HttpRouter::RouteEveryMethod(const std::string& pattern,
     server_.Options(pattern, handler);
 }
 
+bool HttpRouter::Refuse(const httplib::Request& request, httplib::Response& response)
+{
+    // A request without a Host header cannot come from a browser; anything else must name
+    // the loopback address it was sent to.
+    const std::string host = request.get_header_value("Host");
+    if (!host.empty() && !IsLoopbackHost(host)) {
+        WriteMessage(response, 403,
+                     fmt::format("This service answers only requests to 127.0.0.1, localhost or "
+                                 "[::1], not to '{}'.",
+                                 Quoted(host)));
+        return true;
+    }
+    // Refused from its announced length, before the library would read and skip the body.
+    if (request.get_header_value<std::uint64_t>("Content-Length") > MaxBodyBytes) {
+        WriteMessage(response, 413, LibraryRefusal(413));
+        response.set_header("Connection", "close");
+        return true;
+    }
+    const bool changes = request.method != "GET" && request.method != "HEAD";
+    if (changes && request.path.rfind("/dev/", 0) == 0 &&
+        !EqualsIgnoringCase(MediaType(request.get_header_value("Content-Type")),
+                            "application/json")) {
+        WriteMessage(response, 415,
+                     fmt::format("{} takes only Content-Type: application/json, not '{}'.",
+                                 request.path, Quoted(request.get_header_value("Content-Type"))));
+        return true;
+    }
+    return false;
+}
+
 void HttpRouter::ServeApi(const EndpointInfo& endpoint, const httplib::Request& request,
                           httplib::Response& response)
 {
@@ -238,28 +385,63 @@ void HttpRouter::ServeApi(const EndpointInfo& endpoint, const httplib::Request& 
         WriteMessage(response, 405,
                      fmt::format("{} takes {} requests, not {}.", endpoint.path, endpoint.method,
                                  request.method));
-    } else {
-        faults_.Delay(endpoint.endpoint);
-        if (const std::optional<int> status = faults_.TakeFault(endpoint.endpoint)) {
-            WriteMessage(response, *status,
-                         fmt::format("Injected failure: {} answers {}.", endpoint.name, *status));
-            SetNote(response, "injected failure");
-        } else {
-            try {
-                const ApiAnswer answer =
-                    handlers_.Handle(endpoint.endpoint, ToApiRequest(request));
-                WriteJson(response, answer.status, answer.body);
-                SetNote(response, answer.note);
-            } catch (const std::exception& error) {
-                WriteInternalError(response, error.what());
-                SetNote(response, "internal error");
+        store_.CountRequest(endpoint.name, response.status);
+        return;
+    }
+    const FaultDecision fault = faults_.Decide(endpoint.endpoint);
+    faults_.Wait(fault.delay);
+    std::string note;
+    if (fault.action == FaultDecision::Action::Answer) {
+        WriteMessage(response, fault.status,
+                     fmt::format("Injected failure: {} answers {}.", endpoint.name, fault.status));
+        note = "injected failure";
+    } else if (fault.action != FaultDecision::Action::Drop) {
+        try {
+            const ApiAnswer answer = handlers_.Handle(endpoint.endpoint, ToApiRequest(request));
+            WriteJson(response, answer.status, answer.body);
+            note = answer.note;
+            // Only an accepted upload issued a guid that the client will diff against.
+            if (fault.expireGuid && endpoint.endpoint == Endpoint::SmartSync &&
+                answer.status == 200 && answer.body.value("full", true) == false) {
+                note += fmt::format(", then injected guid expiry (now {})",
+                                    store_.ExpireGuid(request.get_header_value("x-qvx-user-code")));
+                faults_.CountGuidExpiry();
             }
+        } catch (const std::exception& error) {
+            WriteInternalError(response, error.what());
+            note = "internal error";
         }
     }
+    note = WithDelay(std::move(note), fault.delay);
+    if (fault.action == FaultDecision::Action::Drop || fault.action == FaultDecision::Action::Lose) {
+        BoundedServer::DropConnection();
+        log_(RequestLine(request, "---",
+                         note + (note.empty() ? "" : "; ") +
+                             (fault.action == FaultDecision::Action::Drop
+                                  ? "injected: connection closed without an answer, not served"
+                                  : "injected: answer lost, connection closed")));
+        store_.CountRequest(endpoint.name, 0);
+        return;
+    }
+    SetNote(response, note);
     store_.CountRequest(endpoint.name, response.status);
 }
 
-void HttpRouter::ServeState(httplib::Response& response)
+void HttpRouter::ServeIndex(const httplib::Request&, httplib::Response& response)
+{
+    json routes = json::array();
+    for (const EndpointInfo& endpoint : AllEndpoints()) {
+        routes.push_back({{"method", endpoint.method},
+                          {"path", endpoint.path},
+                          {"about", fmt::format("API endpoint {}", endpoint.name)}});
+    }
+    for (const OwnRoute& route : OwnRoutes()) {
+        routes.push_back({{"method", route.method}, {"path", route.path}, {"about", route.about}});
+    }
+    WriteJson(response, 200, {{"service", "qvx-devservice"}, {"routes", std::move(routes)}});
+}
+
+void HttpRouter::ServeState(const httplib::Request&, httplib::Response& response)
 {
     json state = store_.Dump();
     json players = json::object();
@@ -274,30 +456,54 @@ void HttpRouter::ServeState(httplib::Response& response)
 void HttpRouter::ServeLinkingPage(const httplib::Request& request, httplib::Response& response)
 {
     const std::string code = request.get_param_value("code");
+    HtmlPage page;
     if (code.empty()) {
         response.status = 400;
-        response.set_content(RenderNoticePage("No user code",
-                                              "Open this page as /sync?code=YOUR_USER_CODE."),
-                             "text/html; charset=utf-8");
+        page = RenderNoticePage("No user code", "Open this page as /sync?code=YOUR_USER_CODE.");
     } else if (!store_.HasAccount(code)) {
         response.status = 404;
-        response.set_content(
-            RenderNoticePage("Unknown user code",
-                             "No Quorvex account has the user code " + code +
-                                 ". Start qvx-devservice with --user and that code."),
-            "text/html; charset=utf-8");
+        page = RenderNoticePage("Unknown user code",
+                                "No Quorvex account has the user code " + code +
+                                    ". Start qvx-devservice with --user and that code.");
     } else {
-        response.set_content(RenderLinkingPage(code), "text/html; charset=utf-8");
+        page = RenderLinkingPage(code);
     }
+    response.set_content(page.html, "text/html; charset=utf-8");
+    response.set_header("Content-Security-Policy", page.securityPolicy);
+    response.set_header("X-Frame-Options", "DENY");
     response.set_header("Cache-Control", "no-store");
 }
 
-void HttpRouter::ServeRule(const httplib::Request& request, httplib::Response& response,
-                           const std::function<void(const std::string&)>& add)
+void HttpRouter::ServeFaultRule(const httplib::Request& request, httplib::Response& response)
 {
     try {
-        add(request.body);
+        faults_.AddFault(ParseFaultRule(RuleText(request.body)));
     } catch (const std::invalid_argument& error) {
+        WriteMessage(response, 400, error.what());
+        return;
+    }
+    WriteJson(response, 200, faults_.Describe());
+}
+
+void HttpRouter::ServeDelayRule(const httplib::Request& request, httplib::Response& response)
+{
+    try {
+        faults_.SetDelay(ParseDelayRule(RuleText(request.body)));
+    } catch (const std::invalid_argument& error) {
+        WriteMessage(response, 400, error.what());
+        return;
+    }
+    WriteJson(response, 200, faults_.Describe());
+}
+
+void HttpRouter::ServeRandomFaults(const httplib::Request& request, httplib::Response& response)
+{
+    try {
+        faults_.ChangeRandomFaults(ParseRandomFaultChange(ParseBody(request.body)));
+    } catch (const std::invalid_argument& error) {
+        WriteMessage(response, 400, error.what());
+        return;
+    } catch (const BadRequest& error) {
         WriteMessage(response, 400, error.what());
         return;
     }
@@ -308,27 +514,27 @@ void HttpRouter::ServeExpireGuid(const httplib::Request& request, httplib::Respo
 {
     const std::string code = request.get_param_value("code");
     if (!store_.HasAccount(code)) {
-        WriteMessage(response, 404, "No account has the user code '" + code + "'.");
+        WriteMessage(response, 404, "No account has the user code '" + Quoted(code) + "'.");
         return;
     }
     WriteJson(response, 200, {{"guid", store_.ExpireGuid(code)}});
 }
 
+void HttpRouter::ServeReset(const httplib::Request&, httplib::Response& response)
+{
+    store_.Reset();
+    faults_.Reset();
+    WriteMessage(response, 200, "The service's data is emptied; fault rules are the command line's.");
+}
+
 void HttpRouter::LogRequest(const httplib::Request& request, const httplib::Response& response)
 {
-    if (request.method == "GET" && request.path == "/dev/state") {
-        return;
+    if ((request.method == "GET" && request.path == "/dev/state") ||
+        BoundedServer::ConnectionDropped()) {
+        return;  // polled by tests; or logged where the connection was dropped
     }
-    std::string line = fmt::format("{} {} {}", response.status, request.method, request.target);
-    const std::string userCode = request.get_header_value("x-qvx-user-code");
-    if (!userCode.empty()) {
-        line += fmt::format(" (user code {})", userCode);
-    }
-    const std::string note = response.get_header_value(NoteHeader);
-    if (!note.empty()) {
-        line += ": " + note;
-    }
-    log_(Printable(line));
+    log_(RequestLine(request, std::to_string(response.status),
+                     response.get_header_value(NoteHeader)));
 }
 
 }  // namespace qvxdev

@@ -1,5 +1,7 @@
 #include "tools/qvx-devservice/LinkingPage.h"
 
+#include <random>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -11,7 +13,7 @@ constexpr const char* PageStart = R"html(<!DOCTYPE html>
 <head>
 <meta charset="utf-8">
 <title>{title}</title>
-<style>
+<style nonce="{nonce}">
 body {{ font-family: sans-serif; max-width: 40em; margin: 3em auto; padding: 0 1em; }}
 #status {{ font-size: 1.4em; font-weight: bold; }}
 .ok {{ color: #1a7f37; }}
@@ -24,21 +26,22 @@ body {{ font-family: sans-serif; max-width: 40em; margin: 3em auto; padding: 0 1
 
 // The page's script. It reads the code from a JSON string literal, so no text of the code can
 // end the script or run as code.
-constexpr const char* LinkingScript = R"html(<p>User code: <code>{code}</code></p>
-<p>Keep Skyvolt running with the Quorvex plug-in loaded: this page hands it your user code
-through ws://127.0.0.1:9100.</p>
-<p id="status">Connecting to the plug-in&hellip;</p>
-<button id="retry" hidden>Try again</button>
-<script>
+constexpr const char* LinkingScript = R"html(<p>Keep Skyvolt running with the Quorvex plug-in loaded, then press the button: this page
+hands your user code to the plug-in through ws://127.0.0.1:9100.</p>
+<p><button id="link" type="button">Link Skyvolt</button></p>
+<p id="code" hidden>User code: <code>{code}</code></p>
+<p id="status"></p>
+<script nonce="{nonce}">
 (function () {{
   "use strict";
   const userCode = {codeLiteral};
   const status = document.getElementById("status");
-  const retry = document.getElementById("retry");
+  const button = document.getElementById("link");
   function show(text, kind) {{
     status.textContent = text;
     status.className = kind || "";
-    retry.hidden = kind !== "fail";
+    button.hidden = kind !== "fail";
+    button.textContent = "Try again";
   }}
   function link() {{
     show("Connecting to the plug-in\u2026");
@@ -81,8 +84,13 @@ through ws://127.0.0.1:9100.</p>
       settle("Not linked: the plug-in closed the connection (" + event.code + ").", "fail");
     }};
   }}
-  retry.addEventListener("click", link);
-  link();
+  // Only the player's own press links: a script cannot press for them.
+  button.addEventListener("click", function (event) {{
+    if (event.isTrusted) {{
+      document.getElementById("code").hidden = false;
+      link();
+    }}
+  }});
 }})();
 </script>
 </body>
@@ -126,23 +134,43 @@ std::string ScriptStringLiteral(const std::string& text)
     return literal;
 }
 
-std::string PageHead(const std::string& title)
+// 128 random bits as hex: the nonce that marks the page's own script and style.
+std::string Nonce()
 {
-    return fmt::format(PageStart, fmt::arg("title", EscapeHtml(title)));
+    std::random_device random;
+    return fmt::format("{:08x}{:08x}{:08x}{:08x}", random(), random(), random(), random());
+}
+
+std::string SecurityPolicy(const std::string& nonce)
+{
+    return fmt::format("default-src 'none'; script-src 'nonce-{0}'; style-src 'nonce-{0}'; "
+                       "connect-src ws://127.0.0.1:9100; base-uri 'none'; form-action 'none'; "
+                       "frame-ancestors 'none'",
+                       nonce);
+}
+
+std::string PageHead(const std::string& title, const std::string& nonce)
+{
+    return fmt::format(PageStart, fmt::arg("title", EscapeHtml(title)), fmt::arg("nonce", nonce));
 }
 
 }  // namespace
 
-std::string RenderLinkingPage(const std::string& code)
+HtmlPage RenderLinkingPage(const std::string& code)
 {
-    return PageHead("Link your Skyvolt account to Quorvex") +
-           fmt::format(LinkingScript, fmt::arg("code", EscapeHtml(code)),
-                       fmt::arg("codeLiteral", ScriptStringLiteral(code)));
+    const std::string nonce = Nonce();
+    return {PageHead("Link your Skyvolt account to Quorvex", nonce) +
+                fmt::format(LinkingScript, fmt::arg("code", EscapeHtml(code)),
+                            fmt::arg("codeLiteral", ScriptStringLiteral(code)),
+                            fmt::arg("nonce", nonce)),
+            SecurityPolicy(nonce)};
 }
 
-std::string RenderNoticePage(const std::string& title, const std::string& text)
+HtmlPage RenderNoticePage(const std::string& title, const std::string& text)
 {
-    return PageHead(title) + "<p>" + EscapeHtml(text) + "</p>\n</body>\n</html>\n";
+    const std::string nonce = Nonce();
+    return {PageHead(title, nonce) + "<p>" + EscapeHtml(text) + "</p>\n</body>\n</html>\n",
+            SecurityPolicy(nonce)};
 }
 
 }  // namespace qvxdev

@@ -166,7 +166,8 @@ json ParseBody(const std::string& body)
 {
     try {
         return json::parse(body);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Parse errors and numbers out of range (1e400) alike.
         throw BadRequest(fmt::format("the body is not valid JSON: {}", error.what()));
     }
 }

@@ -7,7 +7,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::int64_t SchemaVersion = 1;
+constexpr std::int64_t SchemaVersion = 2;
 
 constexpr std::string_view Schema = R"sql(
 CREATE TABLE IF NOT EXISTS accounts (
@@ -15,7 +15,8 @@ CREATE TABLE IF NOT EXISTS accounts (
     guid TEXT NOT NULL DEFAULT '',
     sync_enabled INTEGER NOT NULL DEFAULT 1,
     platform TEXT NOT NULL DEFAULT '',
-    user_id TEXT NOT NULL DEFAULT ''
+    user_id TEXT NOT NULL DEFAULT '',
+    repeated_trades INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE IF NOT EXISTS items (
     id INTEGER PRIMARY KEY,
@@ -37,8 +38,10 @@ CREATE TABLE IF NOT EXISTS stats_requests (
 CREATE TABLE IF NOT EXISTS trades (
     id INTEGER PRIMARY KEY,
     user_code TEXT NOT NULL REFERENCES accounts(user_code),
-    trade TEXT NOT NULL
+    trade TEXT NOT NULL,
+    trade_guid TEXT NOT NULL DEFAULT ''
 );
+CREATE INDEX IF NOT EXISTS trades_by_guid ON trades(user_code, trade_guid);
 CREATE TABLE IF NOT EXISTS partner_checks (
     id INTEGER PRIMARY KEY,
     trading_player_id TEXT NOT NULL,
@@ -50,6 +53,24 @@ CREATE TABLE IF NOT EXISTS request_counts (
     count INTEGER NOT NULL,
     PRIMARY KEY (endpoint, status)
 );
+)sql";
+
+// Schema 1 kept every trade log, repeats included, and no count of repeats.
+constexpr std::string_view FromSchema1 = R"sql(
+ALTER TABLE accounts ADD COLUMN repeated_trades INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE trades ADD COLUMN trade_guid TEXT NOT NULL DEFAULT '';
+UPDATE trades SET trade_guid = json_extract(trade, '$.trade_guid');
+)sql";
+
+// Everything but the accounts themselves, which the command line or earlier runs made known.
+constexpr std::string_view ResetData = R"sql(
+DELETE FROM items;
+DELETE FROM loadouts;
+DELETE FROM stats_requests;
+DELETE FROM trades;
+DELETE FROM partner_checks;
+DELETE FROM request_counts;
+UPDATE accounts SET guid = '', sync_enabled = 1, platform = '', user_id = '', repeated_trades = 0;
 )sql";
 
 std::string Decimal(std::uint64_t number)
@@ -78,6 +99,9 @@ Store::Store(const std::string& path) : database_(path), random_(std::random_dev
     // for every request.
     database_.Execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL");
     Transaction transaction(database_);
+    if (version == 1) {
+        database_.Execute(FromSchema1);
+    }
     database_.Execute(Schema);
     database_.Execute(fmt::format("PRAGMA user_version = {}", SchemaVersion));
     transaction.Commit();
@@ -181,10 +205,29 @@ void Store::AddStatsRequest(const std::string& userCode, std::int32_t playlistId
                   std::int64_t{playlistId});
 }
 
-void Store::AddTrade(const std::string& userCode, const json& trade)
+bool Store::AddTrade(const std::string& userCode, const json& trade)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    database_.Run("INSERT INTO trades(user_code, trade) VALUES (?, ?)", userCode, trade.dump());
+    const std::string guid = trade.at("trade_guid");
+    if (database_.Prepare("SELECT 1 FROM trades WHERE user_code = ? AND trade_guid = ?", userCode,
+                          guid)
+            .Step()) {
+        database_.Run(
+            "UPDATE accounts SET repeated_trades = repeated_trades + 1 WHERE user_code = ?",
+            userCode);
+        return false;
+    }
+    database_.Run("INSERT INTO trades(user_code, trade, trade_guid) VALUES (?, ?, ?)", userCode,
+                  trade.dump(), guid);
+    return true;
+}
+
+void Store::Reset()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Transaction transaction(database_);
+    database_.Execute(ResetData);
+    transaction.Commit();
 }
 
 void Store::AddPartnerCheck(const std::string& tradingPlayerId, int status)
@@ -208,7 +251,8 @@ json Store::Dump() const
     std::lock_guard<std::mutex> lock(mutex_);
     json accounts = json::object();
     Statement rows = database_.Prepare(
-        "SELECT user_code, guid, sync_enabled, platform, user_id FROM accounts ORDER BY user_code");
+        "SELECT user_code, guid, sync_enabled, platform, user_id, repeated_trades FROM accounts "
+        "ORDER BY user_code");
     while (rows.Step()) {
         const std::string userCode = rows.Text(0);
         json statsRequests = json::array();
@@ -226,6 +270,7 @@ json Store::Dump() const
             {"loadouts", JsonColumn("loadout", "loadouts", userCode)},
             {"statsRequests", std::move(statsRequests)},
             {"trades", JsonColumn("trade", "trades", userCode)},
+            {"repeatedTrades", rows.Integer(5)},
         };
     }
 

@@ -8,7 +8,7 @@
 // query) and every item it removes is held; otherwise nothing changes and the answer asks for a
 // full upload. Items are matched by InstanceID, an unsigned 64-bit number kept as decimal text
 // because SQLite's integers are signed; an account may hold several items with one InstanceID,
-// as the plug-in's diff counts them.
+// as the plug-in's diff counts them. A trade log is stored once per account and "trade_guid".
 //
 // Threads: every operation may be called from any thread (the HTTP server's pool calls them
 // concurrently). One mutex serialises all use of the one SQLite connection, so each operation
@@ -61,12 +61,21 @@ public:
     void SetSyncEnabled(const std::string& userCode, bool enabled);
     void AddLoadout(const std::string& userCode, const nlohmann::json& loadout);
     void AddStatsRequest(const std::string& userCode, std::int32_t playlistId);
-    void AddTrade(const std::string& userCode, const nlohmann::json& trade);
+    // Stores a trade log once per "trade_guid" and account: false (and only counted) for a
+    // repeat, which a client sends when it never got the answer to the first.
+    bool AddTrade(const std::string& userCode, const nlohmann::json& trade);
     void AddPartnerCheck(const std::string& tradingPlayerId, int status);
     void CountRequest(std::string_view endpoint, int status);
 
+    // Empties the data: every account stays known, with no items, no guid, sync on and no
+    // records; partner checks and request counts are gone.
+    void Reset();
+
     // {"accounts": {CODE: {"guid", "syncEnabled", "platform", "userId", "items", "loadouts",
-    //  "statsRequests", "trades"}}, "partnerChecks": [...], "requests": {ENDPOINT: {STATUS: n}}}
+    //  "statsRequests", "trades", "repeatedTrades"}}, "partnerChecks": [...],
+    //  "requests": {ENDPOINT: {STATUS: n}}}. "items" are the stored products in the plug-in's
+    // own form, in the order they came; "trades" hold each trade log once, in the order they
+    // came; "repeatedTrades" counts trade logs answered 200 but not stored again.
     nlohmann::json Dump() const;
 
 private:

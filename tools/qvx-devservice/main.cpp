@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <map>
+#include <random>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,6 +50,10 @@ struct CommandLine {
     std::vector<std::string> linked;
     std::vector<std::string> faults;
     std::vector<std::string> delays;
+    std::vector<std::string> randomFaults;
+    std::string randomDelay;
+    std::string expireGuidRate;
+    std::string seed;
 };
 
 std::string Joined(const std::vector<std::string>& texts)
@@ -129,6 +134,80 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                                MaxDelay.count()))
         ->check(RuleValidator(ParseDelayRule))
         ->type_name("ENDPOINT=MS");
+    app.add_option("--random-fault", line.randomFaults,
+                   "Fail a share RATE (0 to 1) of ENDPOINT's requests (ENDPOINT * for all) with "
+                   "one of the OUTCOMEs, chosen evenly: a status (200-599), drop (no answer, not "
+                   "served), lose (served, answer lost) or delay (served after --random-delay); "
+                   "repeatable, a later rule for an endpoint replaces an earlier one")
+        ->check(RuleValidator(ParseRandomFaultRule))
+        ->type_name("ENDPOINT=RATE:OUTCOME[,OUTCOME...]");
+    app.add_option("--random-delay", line.randomDelay,
+                   fmt::format("The delay of the random 'delay' outcome, drawn from MIN to MAX "
+                               "milliseconds (at most {}; default: 500-2000)",
+                               MaxDelay.count()))
+        ->check(RuleValidator(ParseDelayRange))
+        ->type_name("MS|MIN-MAX");
+    app.add_option("--expire-guid-rate", line.expireGuidRate,
+                   "After this share (0 to 1) of the smartSync requests answered 200, give the "
+                   "account a new guid, so that the client's next diff is answered \"full\": true "
+                   "(default: 0)")
+        ->check(RuleValidator(ParseRate))
+        ->type_name("RATE");
+    app.add_option("--seed", line.seed,
+                   "Seed of the random faults; the same seed and the same requests give the same "
+                   "faults (default: a random seed, printed at start)")
+        ->check(RuleValidator(ParseSeed))
+        ->type_name("N");
+}
+
+// The fault rules of the command line, already checked by the flags' validators.
+FaultPlan Faults(const CommandLine& line)
+{
+    FaultPlan plan;
+    for (const std::string& rule : line.faults) {
+        plan.faults.push_back(ParseFaultRule(rule));
+    }
+    for (const std::string& rule : line.delays) {
+        plan.delays.push_back(ParseDelayRule(rule));
+    }
+    for (const std::string& text : line.randomFaults) {
+        for (const auto& [endpoint, rule] : ParseRandomFaultRule(text)) {
+            plan.random.rules[endpoint] = rule;
+        }
+    }
+    if (!line.randomDelay.empty()) {
+        plan.random.delay = ParseDelayRange(line.randomDelay);
+    }
+    if (!line.expireGuidRate.empty()) {
+        plan.random.expireGuidRate = ParseRate(line.expireGuidRate);
+    }
+    std::random_device random;
+    plan.random.seed = line.seed.empty()
+                           ? (static_cast<std::uint64_t>(random()) << 32) | random()
+                           : ParseSeed(line.seed);
+    return plan;
+}
+
+// "random faults: seed 7; smartSync 0.1 of requests: 500, drop; ..." or "random faults: none".
+std::string RandomFaultsLine(const RandomFaultPlan& plan)
+{
+    std::vector<std::string> parts;
+    for (const auto& [endpoint, rule] : plan.rules) {
+        std::vector<std::string> outcomes;
+        for (const RandomOutcome& outcome : rule.outcomes) {
+            outcomes.push_back(OutcomeName(outcome));
+        }
+        parts.push_back(fmt::format("{} {} of requests: {}", Describe(endpoint).name, rule.rate,
+                                    Joined(outcomes)));
+    }
+    if (plan.expireGuidRate > 0) {
+        parts.push_back(fmt::format("guid expired after {} of smartSync answers", plan.expireGuidRate));
+    }
+    if (parts.empty()) {
+        return fmt::format("random faults: none (seed {})", plan.seed);
+    }
+    return fmt::format("random faults: seed {}; delays {}-{} ms; {}", plan.seed,
+                       plan.delay.min.count(), plan.delay.max.count(), fmt::join(parts, "; "));
 }
 
 // The player table from the flags, or the defaults when none was given. Throws
@@ -167,13 +246,8 @@ int Run(const CommandLine& line, const PlayerTable& players, const sigset_t& sto
     for (const std::string& code : users) {
         store.AddAccount(code);
     }
-    FaultInjector faults;
-    for (const std::string& rule : line.faults) {
-        faults.AddFault(ParseFaultRule(rule));
-    }
-    for (const std::string& rule : line.delays) {
-        faults.SetDelay(ParseDelayRule(rule));
-    }
+    const FaultPlan plan = Faults(line);
+    FaultInjector faults(plan);
     ApiHandlers handlers(store, players);
     HttpRouter router(handlers, store, faults, PrintLine);
     const int port = router.Bind(line.port);
@@ -190,6 +264,7 @@ int Run(const CommandLine& line, const PlayerTable& players, const sigset_t& sto
     PrintLine(fmt::format("qvx-devservice listening on http://127.0.0.1:{}", port));
     PrintLine(fmt::format("user codes: {}", Joined(users)));
     PrintLine(fmt::format("database: {}", line.database.empty() ? "in memory" : line.database));
+    PrintLine(RandomFaultsLine(plan.random));
 
     int received = 0;
     sigwait(&stopSignals, &received);
