@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR := build
 
-.PHONY: all deps build run test bench check-asan check-tsan fuzz check-windows clean
+.PHONY: all deps build run test bench check-asan check-tsan fuzz check-windows clean soak
 
 all: build
 
@@ -44,3 +44,10 @@ check-windows: deps
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz
+
+# The soak (tests/soak/soak.sh): SEED (default: a fresh one) and HOURS simulated hours (default
+# 24) against a qvx-devservice with random faults; its files stay in build/soak-SEED/.
+SEED ?= $(shell od -An -N4 -tu4 /dev/urandom | tr -d ' ')
+HOURS ?= 24
+soak: build
+	BUILD_DIR=$(BUILD_DIR) WORK=$(CURDIR)/$(BUILD_DIR)/soak-$(SEED) bash tests/soak/soak.sh $(SEED) $(HOURS)
