@@ -246,9 +246,7 @@ void InventorySync::BuildAndSend(const std::weak_ptr<InventorySync>& weak, Share
                 throw std::runtime_error(problem);
             }
             request.url = shared.smartSyncUrl + "?lastRequest=" + diff.previousGuid;
-            request.body = DumpJson(
-                {{"addedItems", diff.added}, {"previousGuid", diff.previousGuid}, {"removedItems", diff.removed}}, -1,
-                RequestText);
+            request.body = DumpDiffBody(diff, RequestText);
         } catch (const std::exception& error) {
             shared.gate.RunWhileOpen([&] {
                 Log("Inventory snapshot {} cannot be used ({}); sending a full sync instead",

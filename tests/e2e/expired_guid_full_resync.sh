@@ -6,7 +6,7 @@ start_service
 
 play link-and-full-sync.scn
 old="$(service_guid)"
-curl -sf -d "" "$url/dev/expire-guid?code=QVX-DEMO-1234" >/dev/null || fail "POST /dev/expire-guid"
+curl -sf -H 'Content-Type: application/json' -d "" "$url/dev/expire-guid?code=QVX-DEMO-1234" >/dev/null || fail "POST /dev/expire-guid"
 [ "$(service_guid)" != "$old" ] || fail "the guid did not change"
 
 play diff-then-resync.scn

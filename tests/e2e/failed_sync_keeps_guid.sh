@@ -7,7 +7,7 @@ play link-and-full-sync.scn
 accepted="$(service_guid)"
 expect_equal "snapshot guid after the full sync" "$(snapshot_guid)" "$accepted"
 
-curl -sf -d 'smartSync=500x1' "$url/dev/fail" >/dev/null || fail "POST /dev/fail"
+curl -sf -H 'Content-Type: application/json' -d 'smartSync=500x1' "$url/dev/fail" >/dev/null || fail "POST /dev/fail"
 play diff-sync.scn
 expect_line "$WORK/run-2.log" "500 on inventory sync!"
 expect_equal "snapshot guid after the 500" "$(snapshot_guid)" "$accepted"
