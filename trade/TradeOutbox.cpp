@@ -12,6 +12,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Log.h"
+#include "core/SafeText.h"
 
 namespace quorvex {
 namespace {
@@ -167,8 +168,10 @@ std::string TradeOutbox::Save() const
 
 std::string TradeOutbox::ShortGuid(const std::string& tradeGuid)
 {
+    // The guid comes from the game or the outbox's file: its controls are shown as escapes.
     constexpr std::size_t Shown = 8;
-    return tradeGuid.size() <= Shown ? tradeGuid : tradeGuid.substr(0, Shown) + "\xE2\x80\xA6";
+    return EscapeControls(tradeGuid.size() <= Shown ? tradeGuid : tradeGuid.substr(0, Shown)) +
+           (tradeGuid.size() <= Shown ? "" : "\xE2\x80\xA6");
 }
 
 }  // namespace quorvex

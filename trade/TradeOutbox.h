@@ -60,7 +60,7 @@ public:
     // Replaces the file with the records kept now. Returns an empty text or why it failed.
     std::string Save() const;
 
-    // "0123abcd…": a trade guid short enough for a console line.
+    // "0123abcd…": the first 8 bytes of a trade guid, for a console line.
     static std::string ShortGuid(const std::string& tradeGuid);
 
 private:
