@@ -145,8 +145,10 @@ class TemporaryNames {
 public:
     static TemporaryNames& Instance()
     {
-        static TemporaryNames names;
-        return names;
+        // Never destroyed: a worker left to finish alone at unload may still write after exit
+        // handlers have run.
+        static auto* names = new TemporaryNames;
+        return *names;
     }
 
     // A fresh name beside path, recorded as in use.
