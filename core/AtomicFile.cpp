@@ -1,9 +1,11 @@
 #include "core/AtomicFile.h"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <charconv>
 #include <cstdint>
-#include <mutex>
 #include <random>
-#include <set>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -139,46 +141,70 @@ std::string Replace(const std::filesystem::path& target, const std::filesystem::
 
 #endif
 
-// The temporaries this process is writing now, which are not leftovers, and the source of their
-// names. Guarded by the mutex.
+// The temporaries this process is writing now, which are not leftovers, by the random token in
+// their names. The slots are atomics that need no construction or destruction: a worker left to
+// finish alone at unload may still write after exit handlers have run, and a library loaded and
+// unloaded many times leaves nothing behind.
 class TemporaryNames {
 public:
-    static TemporaryNames& Instance()
+    // A fresh token, recorded as in use; 0 when every slot is taken by a write under way.
+    static std::uint64_t Claim()
     {
-        // Never destroyed: a worker left to finish alone at unload may still write after exit
-        // handlers have run.
-        static auto* names = new TemporaryNames;
-        return *names;
+        std::random_device device;
+        std::uint64_t token = 0;
+        while (token == 0) {
+            token = (std::uint64_t{device()} << 32) | device();
+        }
+        for (auto& slot : inUse_) {
+            std::uint64_t free = 0;
+            if (slot.compare_exchange_strong(free, token)) {
+                return token;
+            }
+        }
+        return 0;
     }
 
-    // A fresh name beside path, recorded as in use.
-    std::filesystem::path Claim(const std::filesystem::path& path)
+    static void Release(std::uint64_t token)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& slot : inUse_) {
+            std::uint64_t claimed = token;
+            if (slot.compare_exchange_strong(claimed, 0)) {
+                return;
+            }
+        }
+    }
+
+    static bool InUse(std::uint64_t token)
+    {
+        return token != 0 && std::any_of(inUse_.begin(), inUse_.end(),
+                                         [token](const auto& slot) { return slot.load() == token; });
+    }
+
+    static std::filesystem::path NameFor(const std::filesystem::path& path, std::uint64_t token)
+    {
         std::filesystem::path temporary = path;
-        temporary += fmt::format("{}-{:016x}", TemporarySuffix, random_());
-        inUse_.insert(temporary);
+        temporary += fmt::format("{}-{:016x}", TemporarySuffix, token);
         return temporary;
     }
 
-    void Release(const std::filesystem::path& temporary)
+    // The token of a name NameFor gave, 0 for any other name.
+    static std::uint64_t TokenOf(std::string_view candidate, std::string_view name)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        inUse_.erase(temporary);
-    }
-
-    bool InUse(const std::filesystem::path& temporary) const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return inUse_.count(temporary) != 0;
+        const std::size_t prefix = name.size() + TemporarySuffix.size() + 1;
+        if (candidate.size() != prefix + TokenDigits) {
+            return 0;
+        }
+        std::uint64_t token = 0;
+        const char* digits = candidate.data() + prefix;
+        const auto read = std::from_chars(digits, digits + TokenDigits, token, 16);
+        return read.ec == std::errc() && read.ptr == digits + TokenDigits ? token : 0;
     }
 
 private:
-    TemporaryNames() : random_(std::random_device()()) {}
-
-    mutable std::mutex mutex_;
-    std::mt19937_64 random_;
-    std::set<std::filesystem::path> inUse_;
+    static constexpr std::size_t TokenDigits = 16;
+    // More than the plug-in ever writes at once (the settings, the snapshot, the outbox).
+    static constexpr std::size_t Slots = 32;
+    static inline std::array<std::atomic<std::uint64_t>, Slots> inUse_{};
 };
 
 // True for "<name>.tmp" and "<name>.tmp-<anything>".
@@ -202,23 +228,31 @@ void RemoveLeftovers(const std::filesystem::path& path)
         std::error_code ignored;
         if (IsTemporaryOf(candidate.filename().string(), name) &&
             !std::filesystem::is_directory(entry->symlink_status(ignored)) &&
-            !TemporaryNames::Instance().InUse(candidate)) {
+            !TemporaryNames::InUse(TemporaryNames::TokenOf(candidate.filename().string(), name))) {
             std::filesystem::remove(candidate, ignored);
         }
     }
 }
 
-// Creates a temporary beside path under a fresh name; `temporary` is the name it got.
-FileHandle CreateTemporary(const std::filesystem::path& path, std::filesystem::path& temporary, std::string& failure)
+// Creates a temporary beside path under a fresh name; `temporary` is the name it got and `token`
+// its claim, released by the caller once the write is over.
+FileHandle CreateTemporary(const std::filesystem::path& path, std::filesystem::path& temporary,
+                           std::uint64_t& token, std::string& failure)
 {
     for (int attempt = 0; attempt < NameAttempts; ++attempt) {
-        temporary = TemporaryNames::Instance().Claim(path);
+        token = TemporaryNames::Claim();
+        if (token == 0) {
+            failure = "cannot write " + path.u8string() + ": too many writes under way";
+            return NoFile;
+        }
+        temporary = TemporaryNames::NameFor(path, token);
         bool taken = false;
         const FileHandle file = CreateExclusively(temporary, taken, failure);
         if (file != NoFile) {
             return file;
         }
-        TemporaryNames::Instance().Release(temporary);
+        TemporaryNames::Release(token);
+        token = 0;
         if (!taken) {
             return NoFile;
         }
@@ -240,8 +274,9 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     RemoveLeftovers(path);
 
     std::filesystem::path temporary;
+    std::uint64_t token = 0;
     std::string failure;
-    const FileHandle file = CreateTemporary(path, temporary, failure);
+    const FileHandle file = CreateTemporary(path, temporary, token, failure);
     if (file == NoFile) {
         return failure;
     }
@@ -252,7 +287,7 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     if (!failure.empty()) {
         std::filesystem::remove(temporary, error);
     }
-    TemporaryNames::Instance().Release(temporary);
+    TemporaryNames::Release(token);
     return failure;
 }
 

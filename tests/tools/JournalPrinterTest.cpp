@@ -15,7 +15,7 @@ class JournalPrinterTest : public ::testing::Test {
 protected:
     sim::JournalEntry At(milliseconds sinceStart, Kind kind, std::string text)
     {
-        return {start_ + sinceStart, kind, std::move(text)};
+        return {start_ + sinceStart, kind, std::move(text), {}};
     }
 
     const sim::Clock::time_point start_ = sim::Clock::now();

@@ -5,6 +5,7 @@
 // thread reaches only the journal sinks; threads of the plug-in that write to std::cout or
 // std::cerr reach only the library-line printer.
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -234,6 +236,28 @@ int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Output
     return status;
 }
 
+// Threads the plug-in left running after its unload (a worker still busy with a file): a host
+// that exits cuts them off mid-work. Gives them a moment to end and says when some did not.
+void WaitForLeftoverThreads(std::ostream& errors)
+{
+    constexpr auto Patience = std::chrono::seconds(2);
+    constexpr auto Interval = std::chrono::milliseconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + Patience;
+    try {
+        auto others = sim::SampleOtherThreads();
+        while (!others.empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(Interval);
+            others = sim::SampleOtherThreads();
+        }
+        if (!others.empty()) {
+            fmt::print(errors, "plexar-sim: {} thread(s) still running {} s after the plug-in was unloaded\n",
+                       others.size(), Patience.count());
+        }
+    } catch (const std::exception& error) {
+        fmt::print(errors, "plexar-sim: cannot see this process's threads at exit: {}\n", error.what());
+    }
+}
+
 // Removes the fresh host folder of a run without --host-dir or --keep, once its host is gone.
 void RemoveHostDir(const Outputs& outputs)
 {
@@ -290,6 +314,7 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         RemoveHostDir(outputs);  // a plug-in refused once the host existed
         throw;
     }
+    WaitForLeftoverThreads(outputs.errors);
     RemoveHostDir(outputs);
     return status;
 }
