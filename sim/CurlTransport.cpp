@@ -2,10 +2,11 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
 #include <memory>
 #include <mutex>
 #include <string_view>
+
+#include <strings.h>
 
 namespace sim {
 namespace {
@@ -26,16 +27,7 @@ std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 bool HasHeader(const CurlRequest& request, std::string_view name)

@@ -1,9 +1,10 @@
 #include "tools/qvx-devservice/HttpRouter.h"
 
-#include <cctype>
 #include <chrono>
 #include <exception>
 #include <stdexcept>
+
+#include <strings.h>
 
 #include <fmt/format.h>
 
@@ -113,16 +114,7 @@ std::string_view MediaType(std::string_view contentType)
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 // 127.0.0.1, localhost or [::1], each with or without a port.
