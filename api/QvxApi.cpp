@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "api/Texts.h"
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -51,14 +52,14 @@ void OnUserCodeChanged(const std::string& oldValue, const CVarWrapper& changed)
         settingBackUserCode = false;
         return;
     }
-    Log("new user code set: {} -> {}", oldValue, code);
+    Log(texts::api::UserCodeChangedLine, oldValue, code);
 }
 
 }  // namespace
 
 std::string QvxApi::Url(const std::string& path)
 {
-    return std::string("https://") + ApiHost + path;
+    return std::string(texts::api::UrlScheme) + ApiHost + path;
 }
 
 std::string QvxApi::VersionHeader()
@@ -80,7 +81,7 @@ QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<P
       logIngameTradeUrl(std::move(logIngameTrade)),
       toggleSyncUrl(std::move(toggleSync))
 {
-    CVarWrapper cvar = storage->RegisterPersistentCvar(UserCodeCvar, "", "User code for QVX", false, 0, 0);
+    CVarWrapper cvar = storage->RegisterPersistentCvar(UserCodeCvar, "", texts::api::UserCodeCvarDescription, false, 0, 0);
     if (!cvar) {
         return;
     }
@@ -128,10 +129,10 @@ std::string QvxApi::GetResponseMessageOrEmpty(const std::string& body)
         }
         return {};
     } catch (const nlohmann::json::parse_error& error) {
-        CatchAndLog("QvxApi::GetResponseMessageOrEmpty", [&] { Log("Invalid Json in response: {}", ConsoleText(error.what())); });
+        CatchAndLog("QvxApi::GetResponseMessageOrEmpty", [&] { Log(texts::api::InvalidJsonLine, ConsoleText(error.what())); });
     } catch (const std::exception& error) {
         CatchAndLog("QvxApi::GetResponseMessageOrEmpty",
-                    [&] { Log("Exception thrown while parsing respose message: {}", ConsoleText(error.what())); });
+                    [&] { Log(texts::api::ResponseParseFailedLine, ConsoleText(error.what())); });
     } catch (...) {
         LogUnknownException("QvxApi::GetResponseMessageOrEmpty");
     }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "api/Texts.h"
 #include "host/CVarWrapper.h"
 #include "host/GameWrapper.h"
 #include "host/HttpWrapper.h"
@@ -36,12 +37,12 @@ public:
     // Registers the user-code cvar and binds `userCode` to it.
     QvxApi(std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<PersistentStorage> storage,
            std::string apiKey = "3f9d1c7a2b8e4f60d5a1c9b7e2f4083a6d1b5c97",
-           std::string smartSyncUrl = Url("/api/v2/inventory/smartSync.php"),
-           std::string statsUrl = Url("/api/v2/stats/ingame.php"),
-           std::string loadoutUrl = Url("/api/v2/inventory/loadout.php"),
-           std::string validateTraderUrl = Url("/api/v2/system/validateTrader.php"),
-           std::string logIngameTradeUrl = Url("/api/v2/trading/logIngameTrade.php"),
-           std::string toggleSyncUrl = Url("/api/v2/inventory/toggleSync.php?status={}"));
+           std::string smartSyncUrl = Url(texts::api::SmartSyncPath),
+           std::string statsUrl = Url(texts::api::StatsPath),
+           std::string loadoutUrl = Url(texts::api::LoadoutPath),
+           std::string validateTraderUrl = Url(texts::api::ValidateTraderPath),
+           std::string logIngameTradeUrl = Url(texts::api::LogIngameTradePath),
+           std::string toggleSyncUrl = Url(texts::api::ToggleSyncPath));
 
     // "x-qvx-key", "x-qvx-user-code", "x-qvx-version", and, when the player's id string has at
     // least two "|"-separated fields, "x-qvx-user-platform" and "x-qvx-user-id".

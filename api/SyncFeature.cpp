@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "api/QvxApi.h"
+#include "api/Texts.h"
 #include "core/Events.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -71,10 +72,10 @@ void SyncFeature::HandleResponse(const SyncResponseTexts& texts, int status, con
         *enabled = false;
         std::string text = QvxApi::GetResponseMessageOrEmpty(body);
         if (text.empty()) {
-            text = "Plugin outdated or other issue found. Please create a support ticket on Quorvex.";
+            text = texts::api::RefusedText;
         }
         ShowToast(ToastText(text), 3, 15.0f);
-        LogText(ConsoleText(text) + ". Disabling requests for this session.");
+        LogText(ConsoleText(text) + texts::api::RequestsDisabledSuffix);
         return;
     }
     case 500:

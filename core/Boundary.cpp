@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/SafeText.h"
+#include "core/Texts.h"
 
 namespace quorvex {
 
@@ -9,7 +10,7 @@ void LogException(std::string_view where, const std::exception& error) noexcept
 {
     try {
         // The text may quote input (a parser's last token): shown safe and cut.
-        Log("Exception in {}: {}", where, ConsoleText(error.what()));
+        Log(texts::core::ExceptionLine, where, ConsoleText(error.what()));
     } catch (...) {
         // Out of memory while reporting: nothing more can be said, and nothing may escape.
     }
@@ -18,7 +19,7 @@ void LogException(std::string_view where, const std::exception& error) noexcept
 void LogUnknownException(std::string_view where) noexcept
 {
     try {
-        Log("Unknown exception in {}", where);
+        Log(texts::core::UnknownExceptionLine, where);
     } catch (...) {
     }
 }

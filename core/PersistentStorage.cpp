@@ -6,6 +6,7 @@
 #include "core/AtomicFile.h"
 #include "core/Boundary.h"
 #include "core/Log.h"
+#include "core/Texts.h"
 #include "core/WeakCallback.h"
 #include "host/GameWrapper.h"
 
@@ -52,7 +53,7 @@ PersistentStorage::PersistentStorage(CreateKey, const Plexar::Plugin::PlexarPlug
       cfgPath_(plugin.gameWrapper->GetPlexarPath() / "cfg" / (storageName + ".cfg")),
       autoWrite_(autoWrite)
 {
-    Log("PersistentStorage: created and will store the data in {}", cfgPath_.string());
+    Log(texts::core::StorageCreatedLine, cfgPath_.string());
 }
 
 PersistentStorage::~PersistentStorage()
@@ -72,7 +73,7 @@ CVarWrapper PersistentStorage::RegisterPersistentCvar(const std::string& name,
     if (cvar) {
         AddCVar(name);
     } else {
-        Log("PersistentStorage: Failed to register the cvar {}", name);
+        Log(texts::core::CvarRegisterFailedLine, name);
     }
     return cvar;
 }
@@ -81,7 +82,7 @@ void PersistentStorage::AddCVar(const std::string& name)
 {
     CVarWrapper cvar = cvarManager_->getCvar(name);
     if (!cvar) {
-        Log("PersistentStorage: Warning the cvar {} should be registered before adding it to persistent storage",
+        Log(texts::core::CvarNotRegisteredLine,
             name);
         return;
     }
@@ -136,7 +137,7 @@ void PersistentStorage::WriteStorage()
 
 void PersistentStorage::LoadStorage()
 {
-    LogText("PersistentStorage: Loading the persistent storage cfg");
+    LogText(texts::core::StorageLoadingLine);
     cvarManager_->loadCfg(cfgPath_.string());
     loaded_ = true;
 }

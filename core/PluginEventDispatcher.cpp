@@ -1,6 +1,7 @@
 #include "core/PluginEventDispatcher.h"
 
 #include "core/Log.h"
+#include "core/Texts.h"
 
 namespace quorvex {
 
@@ -46,7 +47,7 @@ void PluginEventDispatcher::Dispatch(EventType type, const EventBase& event)
 {
     const auto announced = Find(type);
     if (!announced || announced->Size() == 0) {
-        LogText("Warning: Dispatching event with no listeners ");
+        LogText(texts::core::NoListenersLine);
     }
     const auto listeners = Find(event.type);
     if (!listeners) {

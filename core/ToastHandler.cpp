@@ -4,6 +4,7 @@
 
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
+#include "core/Texts.h"
 
 namespace quorvex {
 
@@ -15,7 +16,7 @@ std::shared_ptr<ToastHandler> ToastHandler::Create(std::shared_ptr<PluginEventDi
     auto handler = std::make_shared<ToastHandler>(CreateKey{}, std::move(dispatcher), std::move(gameWrapper),
                                                   std::move(cvarManager), std::move(storage));
     CVarWrapper cvar = handler->storage->RegisterPersistentCvar(handler->cvarName, "1",
-                                                                "If QVX toasts should pop up", true, 0, 0);
+                                                                texts::core::ToastsCvarDescription, true, 0, 0);
     if (cvar) {
         cvar.bindTo(handler->enabled);
     }

@@ -9,6 +9,7 @@
 #include "core/Log.h"
 #include "inventory/JsonTextWriter.h"
 #include "inventory/RegularFileBuffer.h"
+#include "inventory/Texts.h"
 
 namespace quorvex {
 namespace {
@@ -76,7 +77,7 @@ InventoryDiff InventorySnapshot::ComputeDiff(const std::vector<ProductData>& cur
     StoredInventory stored = Read();
     InventoryDiff diff = DiffByInstanceId(current, std::move(stored.items));
     diff.previousGuid = std::move(stored.guid);
-    Log("Inventory diff: Old GUID: {}, # added: {}, # removed: {}", diff.previousGuid, diff.added.size(),
+    Log(texts::inventory::DiffLine, diff.previousGuid, diff.added.size(),
         diff.removed.size());
     return diff;
 }

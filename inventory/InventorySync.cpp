@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
+#include "api/Texts.h"
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -17,23 +18,10 @@
 #include "core/WeakCallback.h"
 #include "inventory/GuidCheck.h"
 #include "host/CVarWrapper.h"
+#include "inventory/Texts.h"
 
 namespace quorvex {
 namespace {
-
-const SyncResponseTexts SyncTexts{
-    "InventorySyncResponse : Code: {}, Response: {}",
-    "500 on inventory sync!",
-    "Failed to sync inventory ({})!\nError: {}",
-    "Failed to sync inventory ({}), response:\n{}",
-};
-
-const SyncResponseTexts ToggleTexts{
-    "InventorySyncToggleResponse : Code: {}, Response: {}",
-    "500 on inventory sync toggle!",
-    "Failed to toggle inventory sync ({})!\nError: {}",
-    "Failed to toggle inventory sync ({}), response:\n{}",
-};
 
 constexpr const char* RequestText = "the inventory sync request";
 
@@ -70,7 +58,7 @@ std::shared_ptr<InventorySync> InventorySync::Create(std::shared_ptr<QvxApi> api
     const std::weak_ptr<InventorySync> weak = sync;
     GameWrapper& game = *sync->gameWrapper_;
 
-    CVarWrapper cvar = sync->feature_.RegisterEnableCvar(*sync->storage_, EnableCvar, "If Inventory sync should be enbled");
+    CVarWrapper cvar = sync->feature_.RegisterEnableCvar(*sync->storage_, EnableCvar, texts::inventory::EnableCvarDescription);
     if (cvar) {
         cvar.addOnValueChanged(WeakCallback(
             weak, "InventorySync::OnEnabledChanged",
@@ -174,7 +162,7 @@ void InventorySync::OnInventoryChanged()
     gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "InventorySync::OnInventoryChanged",
                                           [change](InventorySync& self, GameWrapper*) {
                                               if (self.lastChange_ != change) {
-                                                  LogText("Inventory changed since the timeout was started");
+                                                  LogText(texts::inventory::ChangedDuringWaitLine);
                                                   return;
                                               }
                                               self.SyncPendingChange(change);
@@ -198,19 +186,19 @@ void InventorySync::SyncPendingChange(std::uint64_t change)
                                  static_cast<float>(milliseconds.count()) / 1000.0f);
         return;
     }
-    LogText("Syncing inventory");
+    LogText(texts::inventory::SyncingLine);
     Sync(false);
 }
 
 bool InventorySync::Sync(bool full)
 {
-    LogText("Attempting sync...");
+    LogText(texts::inventory::AttemptingLine);
     if (!shared_->snapshot.Exists()) {
         full = true;
     }
     const SyncStatus status = GetSyncStatus();
     if (status != SyncStatus::Ready) {
-        Log("Unable to sync, reason: {}", static_cast<int>(status));
+        Log(texts::inventory::UnableToSyncLine, static_cast<int>(status));
         return false;
     }
     feature_.StartCooldown();
@@ -245,7 +233,7 @@ void InventorySync::BuildAndSend(const std::weak_ptr<InventorySync>& weak, Share
             if (const std::string problem = GuidProblem(diff.previousGuid); !problem.empty()) {
                 throw std::runtime_error(problem);
             }
-            request.url = shared.smartSyncUrl + "?lastRequest=" + diff.previousGuid;
+            request.url = shared.smartSyncUrl + texts::inventory::DiffSyncQuery + diff.previousGuid;
             request.body = DumpDiffBody(diff, RequestText);
         } catch (const std::exception& error) {
             shared.gate.RunWhileOpen([&] {
@@ -256,14 +244,14 @@ void InventorySync::BuildAndSend(const std::weak_ptr<InventorySync>& weak, Share
         }
     }
     if (full) {
-        request.url = shared.smartSyncUrl + "?lastRequest";
+        request.url = shared.smartSyncUrl + texts::inventory::FullSyncQuery;
         request.body = DumpProducts(items, -1, 0, RequestText);
     }
 
     // The accepted list becomes the next snapshot; the answer and the write share it.
     auto accepted = std::make_shared<const std::vector<ProductData>>(std::move(items));
     shared.gate.RunWhileOpen([&] {
-        Log("Requesting a {} at {}", full ? "full sync" : "diff sync", request.url);
+        Log(texts::inventory::RequestingLine, full ? texts::inventory::FullSyncKind : texts::inventory::DiffSyncKind, request.url);
         HttpWrapper::SendCurlJsonRequest(
             std::move(request),
             WeakCallback(weak, "InventorySync::HandleSyncResponse",
@@ -279,7 +267,7 @@ void InventorySync::HandleSyncResponse(int status, const std::string& body,
                                        std::uint64_t upload)
 {
     feature_.HandleResponse(
-        SyncTexts, status, body, [&] { HandleAcceptedUpload(body, items, wasFull, upload); },
+        texts::inventory::SyncResponse, status, body, [&] { HandleAcceptedUpload(body, items, wasFull, upload); },
         FailureToasts::OncePerOutage);
     if (status != 200 && status != 401) {
         ScheduleRetry(upload, wasFull);
@@ -290,9 +278,9 @@ void InventorySync::HandleAcceptedUpload(const std::string& body,
                                          const std::shared_ptr<const std::vector<ProductData>>& items, bool wasFull,
                                          std::uint64_t upload)
 {
-    feature_.ShowToast("Inventory synced!", 0, 3.0f);
-    LogText("Synced inventory.");
-    Log("status: {}, response:\n {}", 200, ConsoleText(body));
+    feature_.ShowToast(texts::inventory::SyncedToast, 0, 3.0f);
+    LogText(texts::inventory::SyncedLine);
+    Log(texts::api::SyncedStatusLine, 200, ConsoleText(body));
     const auto answer = ReadSyncAnswer(KeptBody(body));
     if (!answer) {
         // Whatever the service now holds, no guid names it: only a full sync can tell it again.
@@ -305,7 +293,7 @@ void InventorySync::HandleAcceptedUpload(const std::string& body,
         ScheduleRetry(upload, wasFull);
         return;
     }
-    Log("Got guid {}", answer->guid);
+    Log(texts::inventory::GotGuidLine, answer->guid);
     shared_->progress.Answered();
     if (answer->wantsFull) {
         shared_->progress.RequireFull();
@@ -340,9 +328,9 @@ void InventorySync::StoreAcceptedUpload(const std::weak_ptr<InventorySync>& weak
         return;
     }
     shared.gate.RunWhileOpen([&] {
-        LogText("Full resync requested, retrying in 10 secs...");
+        LogText(texts::inventory::FullResyncLine);
         if (wasFull) {
-            LogText("Already sent full sync but full resync wanted!");
+            LogText(texts::inventory::FullResyncAgainLine);
             return;
         }
         ScheduleSync(weak, *shared.gameWrapper, true, FullResyncDelaySeconds, upload);
@@ -420,10 +408,10 @@ void InventorySync::OnUserCodeChanged(const std::string& oldCode, const std::str
 }
 void InventorySync::HandleToggleResponse(int status, const std::string& body, bool switchedOn) const
 {
-    feature_.HandleResponse(ToggleTexts, status, body, [&] {
-        feature_.ShowToast(switchedOn ? "Inventory sync toggled on" : "Inventory sync toggled off", 0, 3.0f);
-        LogText("Synced inventory.");
-        Log("status: {}, response:\n {}", status, ConsoleText(body));
+    feature_.HandleResponse(texts::inventory::ToggleResponse, status, body, [&] {
+        feature_.ShowToast(switchedOn ? texts::inventory::ToggledOnToast : texts::inventory::ToggledOffToast, 0, 3.0f);
+        LogText(texts::inventory::SyncedLine);
+        Log(texts::api::SyncedStatusLine, status, ConsoleText(body));
     });
 }
 

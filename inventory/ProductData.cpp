@@ -8,6 +8,7 @@
 #include "host/GameData.h"
 #include "host/GameWrapper.h"
 #include "inventory/JsonTextWriter.h"
+#include "inventory/Texts.h"
 
 namespace quorvex {
 namespace {
@@ -124,11 +125,11 @@ std::vector<ProductData> GetCurrentItems(GameWrapper& game)
 {
     const ItemsWrapper itemsWrapper = game.GetItemsWrapper();
     if (itemsWrapper.IsNull()) {
-        throw std::runtime_error("ItemWrapper null");
+        throw std::runtime_error(texts::inventory::NoItemError);
     }
     const ArrayWrapper<OnlineProductWrapper> owned = itemsWrapper.GetOwnedProducts();
     if (owned.IsNull()) {
-        throw std::runtime_error("owned products null");
+        throw std::runtime_error(texts::inventory::NoProductsError);
     }
     return MakeProductList(owned, game);
 }

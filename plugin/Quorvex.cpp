@@ -11,6 +11,7 @@
 #include "host/GameWrapper.h"
 #include "inventory/InventorySync.h"
 #include "plugin/SettingsPage.h"
+#include "plugin/Texts.h"
 #include "plugin/UserCode.h"
 #include "sync/LoadoutSync.h"
 #include "sync/StatsSync.h"
@@ -46,7 +47,7 @@ void Quorvex::onLoad()
                 }
             });
         gameWrapper->LoadToastTexture(ToastHandler::Texture, "./data/qvxinventorysync/qvx_logo.tga");
-        LogText("Plugin loaded!");
+        LogText(texts::plugin::LoadedLine);
 
         // The server is joined before this object goes (it is destroyed first), so the handler
         // may use `this`.
@@ -57,17 +58,15 @@ void Quorvex::onLoad()
 
 void Quorvex::onUnload()
 {
-    CatchAndLog("Quorvex::onUnload", [] { LogText("Plugin unloaded!"); });
+    CatchAndLog("Quorvex::onUnload", [] { LogText(texts::plugin::UnloadedLine); });
 }
 
 void Quorvex::ShowScammerWarning()
 {
-    ModalWrapper modal = gameWrapper->CreateModal("Scammer detected");
-    modal.SetIcon("Texture2D gfx_shared.Icon_Alert");
-    modal.SetBody(
-        "You are currently trading with a Skyvolt account which has been banned from Quorvex for scamming.\n"
-        "Proceed with caution!");
-    modal.AddButton("OK", true);
+    ModalWrapper modal = gameWrapper->CreateModal(texts::plugin::ScammerModalTitle);
+    modal.SetIcon(texts::plugin::ScammerModalIcon);
+    modal.SetBody(texts::plugin::ScammerModalBody);
+    modal.AddButton(texts::plugin::ScammerModalButton, true);
     modal.ShowModal();
 }
 

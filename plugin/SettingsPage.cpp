@@ -14,6 +14,7 @@
 #include "core/Log.h"
 #include "core/ToastHandler.h"
 #include "inventory/InventorySync.h"
+#include "plugin/Texts.h"
 #include "sync/LoadoutSync.h"
 #include "sync/StatsSync.h"
 #include "trade/TradeEventHandler.h"
@@ -27,15 +28,11 @@ struct FeatureSwitch {
 };
 
 constexpr FeatureSwitch FeatureSwitches[] = {
-    {"Enable inventory sync (Syncs your tradable inventory with Quorvex)", InventorySync::EnableCvar},
-    {"Enable loadout sync (Syncs your current loadout with Quorvex - Coming soon!)", LoadoutSync::EnableCvar},
-    {"Enable stats & ranks live updates (Updates your stats & ranks on Quorvex everytime you finish a ranked "
-     "match)",
-     StatsSync::EnableCvar},
-    {"Enable trade scammer check (Shows a warning if you're about to trade with a scammer)",
-     TradeEventHandler::ScamCheckCvar},
-    {"Enable trade logging (Allows Quorvex staff to validate your ingame trades on disputes)",
-     TradeEventHandler::TradeSyncCvar},
+    {texts::plugin::InventorySwitchLabel, InventorySync::EnableCvar},
+    {texts::plugin::LoadoutSwitchLabel, LoadoutSync::EnableCvar},
+    {texts::plugin::StatsSwitchLabel, StatsSync::EnableCvar},
+    {texts::plugin::ScamCheckSwitchLabel, TradeEventHandler::ScamCheckCvar},
+    {texts::plugin::TradeLogSwitchLabel, TradeEventHandler::TradeSyncCvar},
 };
 
 const ImVec4 Green(0.0f, 1.0f, 0.0f, 1.0f);
@@ -108,7 +105,7 @@ bool SyncButton(const char* label, const char* waitFormat, const SyncState& stat
         ImGui::Text(waitFormat, SecondsUntil(state.nextSyncAllowedAt));
     } else if (state.status == SyncStatus::Disabled) {
         ImGui::SameLine();
-        ImGui::TextUnformatted("Disabled");
+        ImGui::TextUnformatted(texts::plugin::DisabledLabel);
     }
     return clicked;
 }
@@ -149,7 +146,7 @@ void SettingsPage::Render() const
                                "or is not drawing a frame");
     }
     const bool userCodeSet = services_.api && !services_.api->userCode->IsEmpty();
-    ImGui::TextUnformatted("Features enable/disable");
+    ImGui::TextUnformatted(texts::plugin::FeaturesHeading);
     RenderFeatureSwitches();
     ImGui::Separator();
     RenderUserCode(userCodeSet);
@@ -163,7 +160,7 @@ void SettingsPage::RenderFeatureSwitches() const
     for (const FeatureSwitch& feature : FeatureSwitches) {
         CVarWrapper cvar = services_.cvarManager ? services_.cvarManager->getCvar(feature.cvar) : CVarWrapper();
         if (!cvar) {
-            ImGui::Text("cvar %s not found", feature.cvar);
+            ImGui::Text(texts::plugin::MissingCvarFormat, feature.cvar);
             continue;
         }
         bool on = cvar.getBoolValue();
@@ -176,9 +173,9 @@ void SettingsPage::RenderFeatureSwitches() const
 void SettingsPage::RenderUserCode(bool userCodeSet) const
 {
     if (userCodeSet) {
-        ImGui::TextColored(Green, "User code set");
+        ImGui::TextColored(Green, texts::plugin::UserCodeSetLabel);
     } else {
-        ImGui::TextColored(Red, "User code not set");
+        ImGui::TextColored(Red, texts::plugin::UserCodeNotSetLabel);
     }
 }
 
@@ -189,14 +186,14 @@ void SettingsPage::RenderToastSwitch() const
         bool off = false;
         {
             const DisabledWidgets disabled(true);
-            ImGui::Checkbox("Enable toasts", &off);
+            ImGui::Checkbox(texts::plugin::ToastsSwitchLabel, &off);
         }
         ImGui::SameLine();
         ImGui::TextUnformatted(NotLoadedText);
         return;
     }
     bool on = *toasts->enabled;
-    if (!ImGui::Checkbox("Enable toasts", &on)) {
+    if (!ImGui::Checkbox(texts::plugin::ToastsSwitchLabel, &on)) {
         return;
     }
     // `enabled` follows the cvar through its binding.
@@ -212,11 +209,11 @@ void SettingsPage::RenderSyncButtons() const
 {
     const SyncState inventory = ReadState(services_.inventorySync, services_.gameWrapper);
     const SyncState loadout = ReadState(services_.loadoutSync, services_.gameWrapper);
-    if (SyncButton("Sync Inventory", "Please wait %i seconds before syncing inventory again!", inventory)) {
+    if (SyncButton(texts::plugin::SyncInventoryButton, texts::plugin::InventoryWaitFormat, inventory)) {
         HandToGameThread(*services_.gameWrapper, services_.inventorySync, "InventorySync::Sync",
                          [](InventorySync& sync) { sync.Sync(false); });
     }
-    if (SyncButton("Sync Loadout", "Please wait %i seconds before syncing loadout again!", loadout)) {
+    if (SyncButton(texts::plugin::SyncLoadoutButton, texts::plugin::LoadoutWaitFormat, loadout)) {
         HandToGameThread(*services_.gameWrapper, services_.loadoutSync, "LoadoutSync::Sync",
                          [](LoadoutSync& sync) { sync.Sync(); });
     }
@@ -226,7 +223,7 @@ void SettingsPage::RenderLinkHint(bool userCodeSet) const
 {
     if (!userCodeSet) {
         // The toasts' title is the service's web domain.
-        ImGui::Text("You do not have an user code set! Please visit %s/sync to get one", ToastHandler::Title);
+        ImGui::Text(texts::plugin::NoUserCodeFormat, ToastHandler::Title);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "core/Log.h"
 #include "core/PluginEventDispatcher.h"
 #include "host/CVarManagerWrapper.h"
+#include "plugin/Texts.h"
 #include "ws/WsMessage.h"
 
 namespace quorvex {
@@ -27,18 +28,18 @@ void TakeUserCodeMessage(WsMessage& message, CVarManagerWrapper& cvarManager, Pl
     }
     const auto& value = parsed.at("UserCode");
     if (value.is_string() && value.get_ref<const std::string&>() == cvar.getStringValue()) {
-        message.Send("OK");
+        message.Send(texts::plugin::UserCodeReply);
         return;
     }
-    LogText("Received user code, setting it.");
+    LogText(texts::plugin::UserCodeReceivedLine);
     const auto code = value.get<std::string>();
     if (const std::string problem = QvxApi::UserCodeProblem(code); !problem.empty()) {
         LogText("Refused the user code: " + problem);
         return;
     }
     cvar.setValue(code);
-    dispatcher.Dispatch(EventType::Toast, ToastEvent("Your user code was set!", 1, 7.0f));
-    message.Send("OK");
+    dispatcher.Dispatch(EventType::Toast, ToastEvent(texts::plugin::UserCodeSetToast, 1, 7.0f));
+    message.Send(texts::plugin::UserCodeReply);
 }
 
 }  // namespace quorvex

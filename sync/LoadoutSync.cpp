@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
+#include "api/Texts.h"
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -14,16 +15,10 @@
 #include "core/WeakCallback.h"
 #include "host/HttpWrapper.h"
 #include "sync/SwitchChangeLog.h"
+#include "sync/Texts.h"
 
 namespace quorvex {
 namespace {
-
-const SyncResponseTexts ResponseTexts{
-    "LoadoutSync : Code: {}, Response: {}",
-    "500 on loadout sync!",
-    "Failed to sync loadout ({})!\nError: {}",
-    "Failed to sync loadout ({}), response:\n{}",
-};
 
 // One slot of a team's loadout: an owned item, or else a catalogue product with only its id and
 // quality. Nothing (logged) when the id is neither.
@@ -37,7 +32,7 @@ void AppendItem(const ItemsWrapper& items, std::uint64_t id, GameWrapper& gameWr
     // Catalogue ids are 32-bit; the slot list widens them.
     const ProductWrapper product = items.GetProduct(static_cast<std::int32_t>(id));
     if (!product) {
-        Log("Failed to get data for item with id: {}", id);
+        Log(texts::sync::ItemDataFailedLine, id);
         return;
     }
     ProductData data;
@@ -89,8 +84,8 @@ std::shared_ptr<LoadoutSync> LoadoutSync::Create(std::shared_ptr<QvxApi> api, st
     auto sync = std::make_shared<LoadoutSync>(CreateKey{}, std::move(api), std::move(storage), std::move(dispatcher),
                                               std::move(gameWrapper));
     const std::weak_ptr<LoadoutSync> weak = sync;
-    LogSwitchChanges(sync->feature_.RegisterEnableCvar(*sync->storage_, EnableCvar, "If loadout sync should be enbled"),
-                     weak, sync->gameWrapper_, "LoadoutSync::OnEnabledChanged", "LoadoutSync::enabled: {} -> {}");
+    LogSwitchChanges(sync->feature_.RegisterEnableCvar(*sync->storage_, EnableCvar, texts::sync::LoadoutCvarDescription),
+                     weak, sync->gameWrapper_, "LoadoutSync::OnEnabledChanged", texts::sync::LoadoutSwitchLine);
     sync->gameWrapper_->HookEventWithCaller<ActorWrapper>(
         MenuPoppedHook, WeakCallback(weak, "LoadoutSync::OnMenuPopped",
                                      [](LoadoutSync& self, ActorWrapper, void* params, auto&&) { self.OnMenuPopped(params); }));
@@ -125,9 +120,9 @@ void LoadoutSync::OnMenuPopped(const void* params)
     if (gameWrapper_->GetFNameByIndex(nameIndex) != GarageMenu) {
         return;
     }
-    LogText("Exited the garage");
+    LogText(texts::sync::ExitedGarageLine);
     if (Sync()) {
-        LogText("Synced loadout");
+        LogText(texts::sync::LoadoutSyncingLine);
     }
 }
 
@@ -162,14 +157,14 @@ Loadout LoadoutSync::ReadLoadout(GameWrapper& gameWrapper)
         return loadout;
     }
     loadout.name = items.GetCurrentLoadoutName().ToString();
-    Log("Loadout name: {}", loadout.name);
+    Log(texts::sync::LoadoutNameLine, loadout.name);
     for (int team = 0; team < 2; ++team) {
         const LoadoutWrapper teamLoadout = items.GetCurrentLoadout(team);
         if (!teamLoadout) {
-            Log("Failed to get loadout of team: {}", team);
+            Log(texts::sync::TeamLoadoutFailedLine, team);
             continue;
         }
-        Log("Got laodout of team: {}", team);
+        Log(texts::sync::TeamLoadoutLine, team);
         loadout.teams[static_cast<std::size_t>(team)] = ReadTeam(teamLoadout, items, gameWrapper);
     }
     return loadout;
@@ -177,10 +172,10 @@ Loadout LoadoutSync::ReadLoadout(GameWrapper& gameWrapper)
 
 void LoadoutSync::HandleResponse(int status, const std::string& body) const
 {
-    feature_.HandleResponse(ResponseTexts, status, body, [&] {
-        feature_.ShowToast("Loadout synced!", 0, 3.0f);
-        LogText("Synced loadout.");
-        Log("status: {}, response:\n {}", status, ConsoleText(body));
+    feature_.HandleResponse(texts::sync::LoadoutResponse, status, body, [&] {
+        feature_.ShowToast(texts::sync::LoadoutSyncedToast, 0, 3.0f);
+        LogText(texts::sync::LoadoutSyncedLine);
+        Log(texts::api::SyncedStatusLine, status, ConsoleText(body));
     });
 }
 

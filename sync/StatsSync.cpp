@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
+#include "api/Texts.h"
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -14,18 +15,9 @@
 #include "core/WeakCallback.h"
 #include "host/HttpWrapper.h"
 #include "sync/SwitchChangeLog.h"
+#include "sync/Texts.h"
 
 namespace quorvex {
-namespace {
-
-const SyncResponseTexts ResponseTexts{
-    "StatsSync : Code: {}, Response: {}",
-    "500 on stats sync!",
-    "Failed to update stats ({})!\nError: {}",
-    "Failed to update stats ({}), response:\n{}",
-};
-
-}  // namespace
 
 std::shared_ptr<StatsSync> StatsSync::Create(std::shared_ptr<QvxApi> api, std::shared_ptr<PersistentStorage> storage,
                                              std::shared_ptr<PluginEventDispatcher> dispatcher,
@@ -34,13 +26,13 @@ std::shared_ptr<StatsSync> StatsSync::Create(std::shared_ptr<QvxApi> api, std::s
     auto sync = std::make_shared<StatsSync>(CreateKey{}, std::move(api), std::move(storage), std::move(dispatcher),
                                             std::move(gameWrapper));
     const std::weak_ptr<StatsSync> weak = sync;
-    LogSwitchChanges(sync->feature_.RegisterEnableCvar(*sync->storage_, EnableCvar, "If stats live updates should be enbled"),
-                     weak, sync->gameWrapper_, "StatsSync::OnEnabledChanged", "StatsSync::enabled: {} -> {}");
+    LogSwitchChanges(sync->feature_.RegisterEnableCvar(*sync->storage_, EnableCvar, texts::sync::StatsCvarDescription),
+                     weak, sync->gameWrapper_, "StatsSync::OnEnabledChanged", texts::sync::StatsSwitchLine);
     sync->gameWrapper_->HookEventWithCaller<ActorWrapper>(MatchEndedHook,
                                                           WeakCallback(weak, "StatsSync::OnMatchEnded",
                                                                        [](StatsSync& self, ActorWrapper, void*, auto&&) {
                                                                            if (self.Sync()) {
-                                                                               LogText("Synced stats");
+                                                                               LogText(texts::sync::StatsSyncingLine);
                                                                            }
                                                                        }));
     return sync;
@@ -66,7 +58,7 @@ bool StatsSync::Sync()
 {
     const SyncStatus status = GetSyncStatus();
     if (status != SyncStatus::Ready) {
-        Log("Not syncing, reason: {}", static_cast<int>(status));
+        Log(texts::sync::NotSyncingLine, static_cast<int>(status));
         return false;
     }
     // A non-public match starts the cooldown too.
@@ -86,10 +78,10 @@ bool StatsSync::Sync()
     } catch (const std::exception& error) {
         LogException("StatsSync::Sync", error);
     }
-    Log("Stats sync: Got playlist {}", playlistId);
+    Log(texts::sync::PlaylistLine, playlistId);
 
     if (std::find(NonPublicPlaylistIds.begin(), NonPublicPlaylistIds.end(), playlistId) != NonPublicPlaylistIds.end()) {
-        LogText("Not syncing stats because in non-public match");
+        LogText(texts::sync::NonPublicMatchLine);
         return true;
     }
     HttpWrapper::SendCurlJsonRequest(feature_.api->BuildRequest(feature_.api->statsUrl, body.dump()),
@@ -102,10 +94,10 @@ bool StatsSync::Sync()
 
 void StatsSync::HandleResponse(int status, const std::string& body) const
 {
-    feature_.HandleResponse(ResponseTexts, status, body, [&] {
-        feature_.ShowToast("Stats update requested!", 0, 3.0f);
-        LogText("Stats update requested.");
-        Log("status: {}, response:\n {}", status, ConsoleText(body));
+    feature_.HandleResponse(texts::sync::StatsResponse, status, body, [&] {
+        feature_.ShowToast(texts::sync::StatsRequestedToast, 0, 3.0f);
+        LogText(texts::sync::StatsRequestedLine);
+        Log(texts::api::SyncedStatusLine, status, ConsoleText(body));
     });
 }
 

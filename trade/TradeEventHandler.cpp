@@ -13,6 +13,7 @@
 #include "core/WeakCallback.h"
 #include "inventory/ProductData.h"
 #include "host/HttpWrapper.h"
+#include "trade/Texts.h"
 
 namespace quorvex {
 namespace {
@@ -25,13 +26,10 @@ struct PartnerVerdict {
 };
 
 constexpr PartnerVerdict PartnerVerdicts[] = {
-    {200, "This player's Skyvolt account is linked to a Quorvex account and has not been banned on Quorvex.", 0},
-    {202, "This player's Skyvolt account is not linked to any Quorvex account.", 0},
-    {423, "You are currently trading with a Skyvolt account which has been banned from Quorvex for scamming.", 3},
-    {451,
-     "You are trading with an account which has been banned from Quorvex for breaking our Terms of Service (not for "
-     "scamming).",
-     2},
+    {200, texts::trade::PartnerNotBannedToast, 0},
+    {202, texts::trade::PartnerNotLinkedToast, 0},
+    {423, texts::trade::PartnerScammerToast, 3},
+    {451, texts::trade::PartnerBannedToast, 2},
 };
 constexpr int ScammerStatus = 423;
 constexpr float VerdictSeconds = 15.0f;
@@ -83,8 +81,8 @@ std::shared_ptr<TradeEventHandler> TradeEventHandler::Create(std::shared_ptr<Plu
     auto handler = std::make_shared<TradeEventHandler>(CreateKey{}, std::move(dispatcher), std::move(gameWrapper),
                                                        std::move(api), std::move(storage), std::move(executor));
     const std::weak_ptr<TradeEventHandler> weak = handler;
-    RegisterSwitch(*handler->storage_, ScamCheckCvar, "If Scam check should be enbled", handler->scamCheckEnabled_);
-    RegisterSwitch(*handler->storage_, TradeSyncCvar, "If trade sync should be enbled", handler->tradeSyncEnabled_);
+    RegisterSwitch(*handler->storage_, ScamCheckCvar, texts::trade::ScamCheckCvarDescription, handler->scamCheckEnabled_);
+    RegisterSwitch(*handler->storage_, TradeSyncCvar, texts::trade::TradeSyncCvarDescription, handler->tradeSyncEnabled_);
     // The dispatch is the trade capture's hook: nothing may escape into it.
     handler->dispatcher_->AddEventListener<TradeStart>(
         EventType::TradeStart, WeakCallback(weak, "TradeEventHandler::OnTradeStart",
@@ -134,7 +132,7 @@ void TradeEventHandler::OnTradeStart(const TradeStart& event) const
     if (!*scamCheckEnabled_) {
         return;
     }
-    LogText("TradeEventHandler::OnTradeStart");
+    LogText(texts::trade::HandlerTradeStartLine);
     const nlohmann::json body = {{"trading_player_id", event.details.remote.id}};
     Send(api_->validateTraderUrl, DumpJson(body, -1, "the partner check request"),
          &TradeEventHandler::HandleValidateTraderResponse, "TradeEventHandler::HandleValidateTraderResponse");
@@ -145,7 +143,7 @@ void TradeEventHandler::OnTradeEnd(const TradeEnd& event)
     if (!*tradeSyncEnabled_) {
         return;
     }
-    LogText("TradeEventHandler::OnTradeEnd");
+    LogText(texts::trade::HandlerTradeEndLine);
     TradeOutbox::Record record{0, DumpJson(TradeLogJson(event.details), -1, "the trade log request"),
                                event.details.tradeGuid};
     record.id = shared_->outbox.Add(record.body, record.tradeGuid);
@@ -214,7 +212,7 @@ void TradeEventHandler::HandleValidateTraderResponse(int status) const
         }
         return;
     }
-    Log("validateTrader returned unknown http code: {}", status);
+    Log(texts::trade::ValidateTraderUnknownLine, status);
 }
 
 void TradeEventHandler::HandleTradeLogResponse(int status, const TradeOutbox::Record& record, bool fromOutbox)
@@ -222,10 +220,10 @@ void TradeEventHandler::HandleTradeLogResponse(int status, const TradeOutbox::Re
     const std::string trade = TradeOutbox::ShortGuid(record.tradeGuid);
     const bool transient = status != 200 && IsTransient(status);
     if (status == 200) {
-        ShowToast("Trade logged!", 0, 3.0f);
-        LogText("Trade logged!");
+        ShowToast(texts::trade::TradeLoggedText, 0, 3.0f);
+        LogText(texts::trade::TradeLoggedText);
     } else {
-        Log("logIngameTrade returned unknown http code: {}", status);
+        Log(texts::trade::LogIngameTradeUnknownLine, status);
         if (!transient) {
             Log("Trade {} dropped: the service refused it ({})", trade, status);
         } else if (record.id != 0) {
@@ -283,7 +281,7 @@ void TradeEventHandler::HandleTradeLogResponse(int status, const TradeOutbox::Re
 
 void TradeEventHandler::OnScammerDetected() const
 {
-    LogText("TradeEventHandler::OnScammerDetected");
+    LogText(texts::trade::HandlerScammerLine);
     // Its listener opens a dialog, which only the game thread may do.
     gameWrapper_->Execute(WeakCallback(weak_from_this(), "TradeEventHandler::OnScammerDetected",
                                        [](const TradeEventHandler& self, GameWrapper*) {

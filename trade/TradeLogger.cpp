@@ -8,6 +8,7 @@
 #include "core/Log.h"
 #include "core/PluginEventDispatcher.h"
 #include "core/WeakCallback.h"
+#include "trade/Texts.h"
 
 namespace quorvex {
 namespace {
@@ -45,7 +46,7 @@ TradeLogger::TradeLogger(CreateKey, std::shared_ptr<GameWrapper> gameWrapper,
 
 void TradeLogger::HookTradeStart()
 {
-    LogText("TradeLogger::HookTradeStart");
+    LogText(texts::trade::HookTradeStartLine);
     gameWrapper_->HookEventPost(TradeAcceptedHook,
                                 WeakCallback(weak_from_this(), "TradeLogger::OnTradeStart", [](TradeLogger& self, auto&&) {
                                     self.details_ = TradeDetails();
@@ -55,7 +56,7 @@ void TradeLogger::HookTradeStart()
 
 void TradeLogger::HookTradeFinish()
 {
-    LogText("TradeLogger::HookTradeFinish");
+    LogText(texts::trade::HookTradeFinishLine);
     gameWrapper_->HookEvent(TradeSentHook,
                             WeakCallback(weak_from_this(), "TradeLogger::GetTradeDetails",
                                          [](TradeLogger& self, auto&&) { self.details_ = self.GetTradeDetails(); }));
@@ -71,11 +72,11 @@ TradeWrapper TradeLogger::GetTrade() const
 
 void TradeLogger::OnTradeStart()
 {
-    LogText("TradeLogger::OnTradeStart");
+    LogText(texts::trade::OnTradeStartLine);
     tradeStartTicks_ = NowTicks();
     const TradeWrapper trade = GetTrade();
     if (!trade) {
-        LogText("Failed to get the trade wrapper!");
+        LogText(texts::trade::NoTradeWrapperAtStartLine);
         return;
     }
     details_.remote.id = trade.GetTradingPlayer().GetIdString();
@@ -84,21 +85,21 @@ void TradeLogger::OnTradeStart()
 
 TradeDetails TradeLogger::GetTradeDetails() const
 {
-    LogText("TradeLogger::GetTradeDetails");
+    LogText(texts::trade::GetTradeDetailsLine);
     TradeDetails details;
     const TradeWrapper trade = GetTrade();
     if (!trade) {
-        LogText("Failed to get trade wrapper");
+        LogText(texts::trade::NoTradeWrapperLine);
         return details;
     }
     const ArrayWrapper<OnlineProductWrapper> sending = trade.GetSendingProducts();
-    Log("Local product count: {}", sending.Count());
+    Log(texts::trade::LocalProductCountLine, sending.Count());
     details.local.items = MakeProductList(sending, *gameWrapper_);
     details.local.id = gameWrapper_->GetUniqueID().GetIdString();
     details.local.currency = trade.GetSendingCurrency();
 
     const ArrayWrapper<OnlineProductWrapper> receiving = trade.GetReceivingProducts();
-    Log("Remote product count: {}", receiving.Count());
+    Log(texts::trade::RemoteProductCountLine, receiving.Count());
     details.remote.items = MakeProductList(receiving, *gameWrapper_);
     details.remote.id = trade.GetTradingPlayer().GetIdString();
     details.remote.currency = trade.GetReceivingCurrency();
@@ -110,7 +111,7 @@ TradeDetails TradeLogger::GetTradeDetails() const
 
 void TradeLogger::OnTradeFinish()
 {
-    LogText("TradeLogger::OnTradeFinish");
+    LogText(texts::trade::OnTradeFinishLine);
     tradeEndTicks_ = NowTicks();
     details_.tradeEnd = UnixSeconds(tradeEndTicks_);
     dispatcher_->Dispatch(EventType::TradeEnd, TradeEnd(details_));

@@ -20,6 +20,7 @@
 #include "core/Log.h"
 #include "core/SafeText.h"
 #include "ws/OriginPolicy.h"
+#include "ws/Texts.h"
 
 namespace quorvex {
 namespace {
@@ -31,7 +32,6 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr std::size_t MaxMessageBytes = 64 * 1024;
 constexpr long HandshakeTimeoutMs = 5000;
 constexpr auto StopCloseCode = websocketpp::close::status::going_away;
-constexpr const char* StopCloseReason = "Server stopping";
 // Open connections get this long to finish their closing handshake once the stop began; then
 // they are dropped. With the rest of the stop it stays well inside the unload's 5 s.
 constexpr auto StopGrace = std::chrono::seconds(3);
@@ -277,7 +277,7 @@ void WsServer::Impl::Start(std::uint16_t port)
         }
         phase_ = Phase::Starting;
     }
-    Log("Local websocket server: Startin server thread");
+    LogText(texts::ws::StartingLine);
     try {
         serverThread_ = std::thread([this, port] { Serve(port); });
     } catch (...) {
@@ -313,13 +313,13 @@ void WsServer::Impl::Serve(std::uint16_t port) noexcept
         InstallHandlers();
         endpoint_.reset();
         if (BeginListening(port)) {
-            Log("Local websocket server: Listening on {}.", port_.load());
+            Log(texts::ws::ListeningLine, port_.load());
             endpoint_.run();
-            Log("Local websocket server: Stopping");
+            LogText(texts::ws::StoppingLine);
         }
     } catch (const websocketpp::exception& error) {
         CatchAndLog("WsServer::StartWebSocketServer", [&error] {
-            Log("Local websocket server: failed to init.");
+            LogText(texts::ws::InitFailedLine);
             LogText(error.code().message());
             Log("{}", error.code().value());
             LogText(error.what());
@@ -401,7 +401,7 @@ bool WsServer::Impl::OnValidate(const Handle& handle)
 void WsServer::Impl::OnOpen(const Handle& handle)
 {
     CatchAndLog("WsServer::OnOpen", [&] {
-        Log("Local websocket server: Client connected");
+        LogText(texts::ws::ClientConnectedLine);
         if (stopping_) {
             // Its handshake was under way when the stop began: dropped, so that it cannot hold
             // the stop with a closing handshake of its own.
@@ -418,7 +418,7 @@ void WsServer::Impl::OnOpen(const Handle& handle)
 void WsServer::Impl::OnClose(const Handle& handle)
 {
     CatchAndLog("WsServer::OnClose", [&] {
-        Log("Local websocket server: Client disonnected");
+        LogText(texts::ws::ClientDisconnectedLine);
         std::error_code error;
         const Endpoint::connection_ptr connection = endpoint_.get_con_from_hdl(handle, error);
         if (connection &&
@@ -669,8 +669,8 @@ void WsServer::Impl::CloseConnection(const Handle& handle)
         Log("Local websocket server: A client connection is gone: {}", error.message());
         return;
     }
-    Log("Local websocket server: Closing a client connection");
-    connection->close(StopCloseCode, StopCloseReason, error);
+    LogText(texts::ws::ClosingConnectionLine);
+    connection->close(StopCloseCode, texts::ws::StopCloseReason, error);
     if (error) {
         Log("Local websocket server: Closing a client connection failed: {}", error.message());
     }
@@ -681,11 +681,11 @@ void WsServer::Impl::Stop() noexcept
     if (RequestStop()) {
         CatchAndLog("WsServer::Stop", [this] { CloseOnServerThread(); });
         CatchAndLog("WsServer::Stop", [this] {
-            Log("Local websocket server: Waiting..");
+            LogText(texts::ws::WaitingLine);
             std::lock_guard<std::mutex> run(runMutex_);
-            Log("joining?");
+            LogText(texts::ws::JoiningLine);
             JoinServerThread();
-            Log("joined");
+            LogText(texts::ws::JoinedLine);
         });
     }
     // Never started, failed, stopped during start-up (the thread ends by itself), or a step
@@ -702,7 +702,7 @@ bool WsServer::Impl::RequestStop()
 
 void WsServer::Impl::CloseOnServerThread()
 {
-    Log("Local websocket server: Not accepting new connections");
+    LogText(texts::ws::NotAcceptingLine);
     asio::post(endpoint_.get_io_service(), [this] {
         CatchAndLog("WsServer::CloseAll", [this] { CloseAll(); });
         std::lock_guard<std::mutex> lock(phaseMutex_);

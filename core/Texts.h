@@ -1,0 +1,20 @@
+#pragma once
+// The core's console lines and its cvar description.
+// These are the system's own texts: players, the service's staff and whoever searches a console
+// log read them as they are, so each stays exactly as it is, byte for byte, odd spellings
+// included. "{}" marks a {fmt} field.
+
+namespace quorvex::texts::core {
+
+// Where, then the exception's text.
+inline constexpr char ExceptionLine[] = "Exception in {}: {}";
+inline constexpr char UnknownExceptionLine[] = "Unknown exception in {}";
+inline constexpr char NoListenersLine[] = "Warning: Dispatching event with no listeners ";
+inline constexpr char StorageCreatedLine[] = "PersistentStorage: created and will store the data in {}";
+inline constexpr char StorageLoadingLine[] = "PersistentStorage: Loading the persistent storage cfg";
+inline constexpr char CvarRegisterFailedLine[] = "PersistentStorage: Failed to register the cvar {}";
+inline constexpr char CvarNotRegisteredLine[] =
+    "PersistentStorage: Warning the cvar {} should be registered before adding it to persistent storage";
+inline constexpr char ToastsCvarDescription[] = "If QVX toasts should pop up";
+
+}  // namespace quorvex::texts::core
