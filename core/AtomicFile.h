@@ -7,8 +7,9 @@
 // make a write land anywhere else. It is removed when the write fails; temporaries an earlier
 // run left behind ("<name>.tmp" and "<name>.tmp-*") are removed by the next write.
 //
-// Every call to the operating system goes through an OsFileCalls table (the system's own unless
-// a test passes another), which also says how lines end in the platform's text format.
+// The calls on the temporary (create, write, flush, close, rename) go through an OsFileCalls
+// table, the system's own unless a test passes another; the table also says how lines end in
+// the platform's text format. Folders are made, listed and cleaned with std::filesystem.
 //
 // Threads: any thread; writes of different files run in parallel. Writes of the same file must
 // be serialised by the caller (the last rename wins).

@@ -139,6 +139,9 @@ TEST_F(AtomicFileTest, ParallelWritesOfNeighbouringFilesAllLand)
 // The system's file calls with the faults a test plans: the operating system may take a write in
 // parts, interrupt calls with a signal, run out of space or fail to flush, close or rename.
 struct FaultPlan {
+    // The first so many creates find the name taken (EEXIST); a create fails with openError.
+    int takenNames = 0;
+    int openError = 0;
     std::size_t bytesPerWrite = std::numeric_limits<std::size_t>::max();
     // Bytes the disk takes in all; a write beyond fails with ENOSPC.
     std::size_t diskSpace = std::numeric_limits<std::size_t>::max();
@@ -175,7 +178,13 @@ int FailWith(int error)
 
 const OsFileCalls FaultyCalls{
     LineEnd::Lf,
-    [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+    [](const char* path, int flags, mode_t mode) {
+        if (faults.takenNames > 0) {
+            --faults.takenNames;
+            return FailWith(EEXIST);
+        }
+        return faults.openError != 0 ? FailWith(faults.openError) : ::open(path, flags, mode);
+    },
     [](int fd, const void* bytes, std::size_t count) -> ssize_t {
         ++faults.writeCalls;
         if (Interrupted(faults.interruptedWrites)) {
@@ -255,6 +264,34 @@ TEST_F(AtomicFileFaultTest, EachFailureIsExplainedAndLeavesTheOldFileAndNoTempor
         EXPECT_EQ(ReadFile(file), "old content") << test.fault;
         EXPECT_EQ(Entries(), std::vector<std::string>{"settings.cfg"}) << test.fault;
     }
+}
+
+// A taken name (planted, or a clash of random names) is tried again under a new one, a few
+// times; any other failure to create the temporary is reported at once.
+TEST_F(AtomicFileFaultTest, ATakenTemporaryNameIsRetriedAFewTimesOtherCreateFailuresAreReported)
+{
+    const auto file = dir / "settings.cfg";
+    const std::string temporaries = "cannot create " + file.string() + ".tmp-";
+    std::ofstream(file) << "old content";
+
+    faults.takenNames = 3;
+    EXPECT_EQ(WriteFileAtomically(file, "new", FaultyCalls), "");
+    EXPECT_EQ(ReadFile(file), "new");
+
+    faults.takenNames = 100;
+    std::string failure = WriteFileAtomically(file, "newer", FaultyCalls);
+    EXPECT_EQ(failure.rfind(temporaries, 0), 0u) << failure;
+    EXPECT_NE(failure.find(": File exists"), std::string::npos) << failure;
+    EXPECT_GT(faults.takenNames, 0) << "gave up after a few names";
+
+    faults = FaultPlan{};
+    faults.openError = EMFILE;
+    failure = WriteFileAtomically(file, "newer", FaultyCalls);
+    EXPECT_EQ(failure.rfind(temporaries, 0), 0u) << failure;
+    EXPECT_NE(failure.find(": Too many open files"), std::string::npos) << failure;
+
+    EXPECT_EQ(ReadFile(file), "new");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"settings.cfg"});
 }
 
 // Text is written as the platform's text-mode stream would write it: CR LF on Windows, LF here.
