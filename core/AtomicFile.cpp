@@ -305,15 +305,20 @@ FileHandle CreateTemporary(const OsFileCalls& os, const std::filesystem::path& p
 
 }  // namespace
 
+// Constant data, made at compile time: nothing to construct or destroy, so writes after exit
+// handlers have run still find it.
 const OsFileCalls& SystemFileCalls()
 {
 #ifdef _WIN32
     static const OsFileCalls calls{LineEnd::CrLf, CreateFileW, WriteFile, FlushFileBuffers, CloseHandle, MoveFileExW};
 #else
     static const OsFileCalls calls{
-        LineEnd::Lf, [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
-        ::write,     ::fsync,
-        ::close,     ::rename,
+        LineEnd::Lf,
+        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },  // open is variadic
+        ::write,
+        ::fsync,
+        ::close,
+        ::rename,
     };
 #endif
     return calls;
