@@ -28,7 +28,7 @@ constexpr std::string_view TemporarySuffix = ".tmp";
 // Tries at new names when one is taken: a clash of 64 random bits means someone planted it.
 constexpr int NameAttempts = 8;
 
-// The file operations the replacement needs from the operating system. Each returns an empty
+// The file operations the replacement needs, made through the table `os`. Each returns an empty
 // text on success, otherwise what failed and the system's reason; paths appear in UTF-8.
 #ifdef _WIN32
 
@@ -41,10 +41,11 @@ std::string LastErrorText(const std::string& what)
 }
 
 // Creates the file only if nothing (file, folder or link) has its name; `taken` tells that case.
-FileHandle CreateExclusively(const std::filesystem::path& file, bool& taken, std::string& failure)
+FileHandle CreateExclusively(const OsFileCalls& os, const std::filesystem::path& file, bool& taken,
+                             std::string& failure)
 {
     const HANDLE handle =
-        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        os.createFile(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -53,30 +54,37 @@ FileHandle CreateExclusively(const std::filesystem::path& file, bool& taken, std
     return handle;
 }
 
-// Writes all of content, flushes it to the disk and closes the handle.
-std::string WriteDurably(FileHandle handle, const std::filesystem::path& file, std::string_view content)
+// Writes all of content to the temporary of target, flushes it to the disk and closes it.
+std::string WriteDurably(const OsFileCalls& os, FileHandle handle, const std::filesystem::path& target,
+                         std::string_view content)
 {
     // WriteFile takes at most a DWORD of bytes per call.
     constexpr std::size_t MaxChunk = 1u << 30;
-    bool written = true;
-    while (written && !content.empty()) {
+    std::string failure;
+    while (failure.empty() && !content.empty()) {
         DWORD done = 0;
         const auto chunk = static_cast<DWORD>(content.size() < MaxChunk ? content.size() : MaxChunk);
-        written = WriteFile(handle, content.data(), chunk, &done, nullptr) != 0;
+        if (os.writeFile(handle, content.data(), chunk, &done, nullptr) == 0) {
+            failure = LastErrorText("cannot write " + target.u8string());
+        } else if (done == 0) {
+            failure = "cannot write " + target.u8string() + ": the system took no bytes";
+        }
         content.remove_prefix(done);
     }
-    written = written && FlushFileBuffers(handle) != 0;
-    const std::string failure = written ? std::string() : LastErrorText("cannot write " + file.u8string());
-    if (CloseHandle(handle) == 0 && written) {
-        return LastErrorText("cannot close " + file.u8string());
+    if (failure.empty() && os.flushFileBuffers(handle) == 0) {
+        failure = LastErrorText("cannot flush " + target.u8string() + " to the disk");
+    }
+    if (os.closeHandle(handle) == 0 && failure.empty()) {
+        failure = LastErrorText("cannot close " + target.u8string());
     }
     return failure;
 }
 
 // Puts replacement in target's place in one step; target's old content is never half-replaced.
-std::string Replace(const std::filesystem::path& target, const std::filesystem::path& replacement)
+std::string Replace(const OsFileCalls& os, const std::filesystem::path& target,
+                    const std::filesystem::path& replacement)
 {
-    if (MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    if (os.moveFileEx(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
         return LastErrorText("cannot replace " + target.u8string());
     }
     return {};
@@ -93,9 +101,13 @@ std::string ErrnoText(const std::string& what)
 }
 
 // Creates the file only if nothing (file, folder or link) has its name; `taken` tells that case.
-FileHandle CreateExclusively(const std::filesystem::path& file, bool& taken, std::string& failure)
+FileHandle CreateExclusively(const OsFileCalls& os, const std::filesystem::path& file, bool& taken,
+                             std::string& failure)
 {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    int fd = -1;
+    do {
+        fd = os.open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         taken = errno == EEXIST;
         failure = ErrnoText("cannot create " + file.u8string());
@@ -103,43 +115,74 @@ FileHandle CreateExclusively(const std::filesystem::path& file, bool& taken, std
     return fd;
 }
 
-// Writes all of content to fd; false with errno set on failure.
-bool WriteAll(int fd, std::string_view content)
+// Writes all of content to fd, which may take it in parts or be interrupted by a signal.
+std::string WriteAll(const OsFileCalls& os, int fd, const std::filesystem::path& target, std::string_view content)
 {
     while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), content.size());
+        const ssize_t written = os.write(fd, content.data(), content.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
+            return ErrnoText("cannot write " + target.u8string());
+        }
+        if (written == 0) {  // no error and no progress: trying again would spin
+            return "cannot write " + target.u8string() + ": the system took no bytes";
         }
         content.remove_prefix(static_cast<std::size_t>(written));
     }
-    return true;
+    return {};
 }
 
-// Writes all of content, flushes it to the disk and closes the descriptor.
-std::string WriteDurably(FileHandle fd, const std::filesystem::path& file, std::string_view content)
+// Writes all of content to the temporary of target, flushes it to the disk and closes it.
+std::string WriteDurably(const OsFileCalls& os, FileHandle fd, const std::filesystem::path& target,
+                         std::string_view content)
 {
-    const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
-    const std::string failure = written ? std::string() : ErrnoText("cannot write " + file.u8string());
-    if (::close(fd) != 0 && written) {
-        return ErrnoText("cannot close " + file.u8string());
+    std::string failure = WriteAll(os, fd, target, content);
+    if (failure.empty()) {
+        int flushed = -1;
+        do {
+            flushed = os.fsync(fd);
+        } while (flushed != 0 && errno == EINTR);
+        if (flushed != 0) {
+            failure = ErrnoText("cannot flush " + target.u8string() + " to the disk");
+        }
+    }
+    // Never retried: after a failed close the descriptor is gone, and its number may be reused.
+    if (os.close(fd) != 0 && failure.empty()) {
+        failure = ErrnoText("cannot close " + target.u8string());
     }
     return failure;
 }
 
 // Puts replacement in target's place in one step; target's old content is never half-replaced.
-std::string Replace(const std::filesystem::path& target, const std::filesystem::path& replacement)
+std::string Replace(const OsFileCalls& os, const std::filesystem::path& target,
+                    const std::filesystem::path& replacement)
 {
-    if (std::rename(replacement.c_str(), target.c_str()) != 0) {
+    if (os.rename(replacement.c_str(), target.c_str()) != 0) {
         return ErrnoText("cannot replace " + target.u8string());
     }
     return {};
 }
 
 #endif
+
+// The text as a text-mode stream writes it: on CR LF platforms every line break gains a CR.
+std::string InTextFormat(std::string_view text, LineEnd lineEnd)
+{
+    if (lineEnd == LineEnd::Lf) {
+        return std::string(text);
+    }
+    std::string converted;
+    converted.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    for (const char c : text) {
+        if (c == '\n') {
+            converted += '\r';
+        }
+        converted += c;
+    }
+    return converted;
+}
 
 // The temporaries this process is writing now, which are not leftovers, by the random token in
 // their names. The slots are atomics that need no construction or destruction: a worker left to
@@ -236,7 +279,7 @@ void RemoveLeftovers(const std::filesystem::path& path)
 
 // Creates a temporary beside path under a fresh name; `temporary` is the name it got and `token`
 // its claim, released by the caller once the write is over.
-FileHandle CreateTemporary(const std::filesystem::path& path, std::filesystem::path& temporary,
+FileHandle CreateTemporary(const OsFileCalls& os, const std::filesystem::path& path, std::filesystem::path& temporary,
                            std::uint64_t& token, std::string& failure)
 {
     for (int attempt = 0; attempt < NameAttempts; ++attempt) {
@@ -247,7 +290,7 @@ FileHandle CreateTemporary(const std::filesystem::path& path, std::filesystem::p
         }
         temporary = TemporaryNames::NameFor(path, token);
         bool taken = false;
-        const FileHandle file = CreateExclusively(temporary, taken, failure);
+        const FileHandle file = CreateExclusively(os, temporary, taken, failure);
         if (file != NoFile) {
             return file;
         }
@@ -262,7 +305,26 @@ FileHandle CreateTemporary(const std::filesystem::path& path, std::filesystem::p
 
 }  // namespace
 
-std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content)
+// Constant data, made at compile time: nothing to construct or destroy, so writes after exit
+// handlers have run still find it.
+const OsFileCalls& SystemFileCalls()
+{
+#ifdef _WIN32
+    static const OsFileCalls calls{LineEnd::CrLf, CreateFileW, WriteFile, FlushFileBuffers, CloseHandle, MoveFileExW};
+#else
+    static const OsFileCalls calls{
+        LineEnd::Lf,
+        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },  // open is variadic
+        ::write,
+        ::fsync,
+        ::close,
+        ::rename,
+    };
+#endif
+    return calls;
+}
+
+std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content, const OsFileCalls& os)
 {
     std::error_code error;
     if (path.has_parent_path()) {
@@ -276,19 +338,24 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     std::filesystem::path temporary;
     std::uint64_t token = 0;
     std::string failure;
-    const FileHandle file = CreateTemporary(path, temporary, token, failure);
+    const FileHandle file = CreateTemporary(os, path, temporary, token, failure);
     if (file == NoFile) {
         return failure;
     }
-    failure = WriteDurably(file, temporary, content);
+    failure = WriteDurably(os, file, path, content);
     if (failure.empty()) {
-        failure = Replace(path, temporary);
+        failure = Replace(os, path, temporary);
     }
     if (!failure.empty()) {
         std::filesystem::remove(temporary, error);
     }
     TemporaryNames::Release(token);
     return failure;
+}
+
+std::string WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text, const OsFileCalls& os)
+{
+    return WriteFileAtomically(path, InTextFormat(text, os.textLineEnd), os);
 }
 
 }  // namespace quorvex

@@ -7,16 +7,28 @@
 // make a write land anywhere else. It is removed when the write fails; temporaries an earlier
 // run left behind ("<name>.tmp" and "<name>.tmp-*") are removed by the next write.
 //
+// The calls on the temporary (create, write, flush, close, rename) go through an OsFileCalls
+// table, the system's own unless a test passes another; the table also says how lines end in
+// the platform's text format. Folders are made, listed and cleaned with std::filesystem.
+//
 // Threads: any thread; writes of different files run in parallel. Writes of the same file must
 // be serialised by the caller (the last rename wins).
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "core/OsFileCalls.h"
+
 namespace quorvex {
 
 // Creates missing parent folders. Returns an empty text on success, otherwise why it failed
 // (the old file, if any, is then untouched).
-std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
+std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                                const OsFileCalls& os = SystemFileCalls());
+
+// The same for text whose lines end with "\n", written in the platform's text format, as a
+// text-mode stream would write it: with os.textLineEnd CR LF, every "\n" becomes "\r\n".
+std::string WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text,
+                                    const OsFileCalls& os = SystemFileCalls());
 
 }  // namespace quorvex

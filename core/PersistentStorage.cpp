@@ -130,7 +130,7 @@ void PersistentStorage::WriteStorage()
     for (const auto& [name, stored] : cvars_) {
         content += fmt::format("{} \"{}\" //{}\n", name, stored.value, stored.description);
     }
-    if (const std::string failure = WriteFileAtomically(cfgPath_, content); !failure.empty()) {
+    if (const std::string failure = WriteTextFileAtomically(cfgPath_, content); !failure.empty()) {
         LogText("PersistentStorage: Failed to write the settings file: " + failure);
     }
 }

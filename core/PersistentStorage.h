@@ -7,7 +7,8 @@
 // of a stored cvar, on the console command "writeconfig", and when the store is destroyed. Before
 // the load nothing is written, so the defaults never replace the saved values. The file is
 // replaced atomically, and a value never carries a double quote or a line break into it (they are
-// dropped with a warning), so the file always executes as the commands it was meant to hold.
+// dropped with a warning), so the file always executes as the commands it was meant to hold. It
+// is written in the platform's text format: lines end with CR LF on Windows, LF elsewhere.
 //
 // Threads: creation, registrations and the load run on the game thread. Cvar changes, and so
 // writes, come from the game thread or the WebSocket thread: the map and the file writes are

@@ -1,11 +1,15 @@
 #include "core/AtomicFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -130,6 +134,184 @@ TEST_F(AtomicFileTest, ParallelWritesOfNeighbouringFilesAllLand)
     }
     EXPECT_EQ(Entries(), (std::vector<std::string>{"file0", "file1", "file2", "file3"}));
     EXPECT_EQ(ReadFile(dir / "file3"), "49");
+}
+
+// The system's file calls with the faults a test plans: the operating system may take a write in
+// parts, interrupt calls with a signal, run out of space or fail to flush, close or rename.
+struct FaultPlan {
+    // The first so many creates find the name taken (EEXIST); a create fails with openError.
+    int takenNames = 0;
+    int openError = 0;
+    std::size_t bytesPerWrite = std::numeric_limits<std::size_t>::max();
+    // Bytes the disk takes in all; a write beyond fails with ENOSPC.
+    std::size_t diskSpace = std::numeric_limits<std::size_t>::max();
+    bool writesTakeNothing = false;
+    // The first so many writes, and fsyncs, fail with EINTR.
+    int interruptedWrites = 0;
+    int interruptedFsyncs = 0;
+    int fsyncError = 0;
+    int closeError = 0;  // reported after the descriptor is closed, as Linux does
+    int renameError = 0;
+
+    std::size_t written = 0;
+    int writeCalls = 0;
+};
+
+FaultPlan faults;
+
+// An interruption is due: the call fails with EINTR and one fewer is left.
+bool Interrupted(int& interruptions)
+{
+    if (interruptions == 0) {
+        return false;
+    }
+    --interruptions;
+    errno = EINTR;
+    return true;
+}
+
+int FailWith(int error)
+{
+    errno = error;
+    return -1;
+}
+
+const OsFileCalls FaultyCalls{
+    LineEnd::Lf,
+    [](const char* path, int flags, mode_t mode) {
+        if (faults.takenNames > 0) {
+            --faults.takenNames;
+            return FailWith(EEXIST);
+        }
+        return faults.openError != 0 ? FailWith(faults.openError) : ::open(path, flags, mode);
+    },
+    [](int fd, const void* bytes, std::size_t count) -> ssize_t {
+        ++faults.writeCalls;
+        if (Interrupted(faults.interruptedWrites)) {
+            return -1;
+        }
+        if (faults.writesTakeNothing) {
+            return 0;
+        }
+        if (faults.written == faults.diskSpace) {
+            return FailWith(ENOSPC);
+        }
+        count = std::min({count, faults.bytesPerWrite, faults.diskSpace - faults.written});
+        const ssize_t done = ::write(fd, bytes, count);
+        faults.written += done > 0 ? static_cast<std::size_t>(done) : 0;
+        return done;
+    },
+    [](int fd) { return Interrupted(faults.interruptedFsyncs) ? -1 : faults.fsyncError != 0 ? FailWith(faults.fsyncError) : ::fsync(fd); },
+    [](int fd) {
+        const int closed = ::close(fd);
+        return faults.closeError != 0 ? FailWith(faults.closeError) : closed;
+    },
+    [](const char* from, const char* to) {
+        return faults.renameError != 0 ? FailWith(faults.renameError) : std::rename(from, to);
+    },
+};
+
+class AtomicFileFaultTest : public AtomicFileTest {
+protected:
+    AtomicFileFaultTest() { faults = FaultPlan{}; }
+};
+
+TEST_F(AtomicFileFaultTest, ShortWritesAndInterruptedCallsAreCarriedOnToTheWholeFile)
+{
+    const auto file = dir / "settings.cfg";
+    const std::string content(1000, 'x');
+    faults.bytesPerWrite = 7;
+    faults.interruptedWrites = 5;
+    faults.interruptedFsyncs = 2;
+
+    EXPECT_EQ(WriteFileAtomically(file, content, FaultyCalls), "");
+
+    EXPECT_EQ(ReadFile(file), content);
+    EXPECT_EQ(faults.interruptedFsyncs, 0) << "the interrupted fsyncs were retried";
+    EXPECT_GE(faults.writeCalls, 1000 / 7);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"settings.cfg"});
+}
+
+// Each failure is named with the system's reason, the old file keeps its content and the
+// temporary goes.
+TEST_F(AtomicFileFaultTest, EachFailureIsExplainedAndLeavesTheOldFileAndNoTemporary)
+{
+    const auto file = dir / "settings.cfg";
+    const std::string name = file.string();
+    const struct {
+        const char* fault;
+        void (*plan)();
+        std::string failure;
+    } cases[] = {
+        {"a full disk mid-write", [] { faults = FaultPlan{}; faults.bytesPerWrite = 4; faults.diskSpace = 10; },
+         "cannot write " + name + ": No space left on device"},
+        {"a write that takes nothing", [] { faults = FaultPlan{}; faults.writesTakeNothing = true; },
+         "cannot write " + name + ": the system took no bytes"},
+        {"a failed fsync", [] { faults = FaultPlan{}; faults.fsyncError = EIO; },
+         "cannot flush " + name + " to the disk: Input/output error"},
+        {"a failed close", [] { faults = FaultPlan{}; faults.closeError = EIO; },
+         "cannot close " + name + ": Input/output error"},
+        {"a failed rename", [] { faults = FaultPlan{}; faults.renameError = EXDEV; },
+         "cannot replace " + name + ": Invalid cross-device link"},
+        {"a full disk after an interruption", [] { faults = FaultPlan{}; faults.interruptedWrites = 1; faults.diskSpace = 0; },
+         "cannot write " + name + ": No space left on device"},
+    };
+    for (const auto& test : cases) {
+        std::ofstream(file) << "old content";
+        test.plan();
+        EXPECT_EQ(WriteFileAtomically(file, "new content, longer than the old", FaultyCalls), test.failure)
+            << test.fault;
+        EXPECT_EQ(ReadFile(file), "old content") << test.fault;
+        EXPECT_EQ(Entries(), std::vector<std::string>{"settings.cfg"}) << test.fault;
+    }
+}
+
+// A taken name (planted, or a clash of random names) is tried again under a new one, a few
+// times; any other failure to create the temporary is reported at once.
+TEST_F(AtomicFileFaultTest, ATakenTemporaryNameIsRetriedAFewTimesOtherCreateFailuresAreReported)
+{
+    const auto file = dir / "settings.cfg";
+    const std::string temporaries = "cannot create " + file.string() + ".tmp-";
+    std::ofstream(file) << "old content";
+
+    faults.takenNames = 3;
+    EXPECT_EQ(WriteFileAtomically(file, "new", FaultyCalls), "");
+    EXPECT_EQ(ReadFile(file), "new");
+
+    faults.takenNames = 100;
+    std::string failure = WriteFileAtomically(file, "newer", FaultyCalls);
+    EXPECT_EQ(failure.rfind(temporaries, 0), 0u) << failure;
+    EXPECT_NE(failure.find(": File exists"), std::string::npos) << failure;
+    EXPECT_GT(faults.takenNames, 0) << "gave up after a few names";
+
+    faults = FaultPlan{};
+    faults.openError = EMFILE;
+    failure = WriteFileAtomically(file, "newer", FaultyCalls);
+    EXPECT_EQ(failure.rfind(temporaries, 0), 0u) << failure;
+    EXPECT_NE(failure.find(": Too many open files"), std::string::npos) << failure;
+
+    EXPECT_EQ(ReadFile(file), "new");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"settings.cfg"});
+}
+
+// Text is written as the platform's text-mode stream would write it: CR LF on Windows, LF here.
+TEST_F(AtomicFileTest, TextLineEndsFollowThePlatformsTextFormat)
+{
+#ifdef _WIN32
+    EXPECT_EQ(SystemFileCalls().textLineEnd, LineEnd::CrLf);
+#else
+    EXPECT_EQ(SystemFileCalls().textLineEnd, LineEnd::Lf);
+#endif
+    const std::string text = "a \"1\" //first\nb \"\" //second\n\nno end";
+    OsFileCalls crLf = SystemFileCalls();
+    crLf.textLineEnd = LineEnd::CrLf;
+    OsFileCalls lf = SystemFileCalls();
+    lf.textLineEnd = LineEnd::Lf;
+
+    EXPECT_EQ(WriteTextFileAtomically(dir / "windows.cfg", text, crLf), "");
+    EXPECT_EQ(ReadFile(dir / "windows.cfg"), "a \"1\" //first\r\nb \"\" //second\r\n\r\nno end");
+    EXPECT_EQ(WriteTextFileAtomically(dir / "linux.cfg", text, lf), "");
+    EXPECT_EQ(ReadFile(dir / "linux.cfg"), text);
 }
 
 }  // namespace

@@ -106,6 +106,7 @@ public:
                 for (const int fd : sockets_) {
                     ::send(fd, &request[next], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
                 }
+                // Pacing, the scenario itself: a slow client sends a byte every 50 ms.
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
         });

@@ -252,7 +252,7 @@ TEST_F(HttpRouterTest, RandomFaultsDropLoseAndExpireTheGuid)
     EXPECT_FALSE(Post(full, testing::InventoryJson({1}).dump()));
     const std::string lostGuid = State().at("accounts").at(Code).at("guid");
     EXPECT_NE(lostGuid, "") << "a lost answer's request was served";
-    WaitForLine("injected: answer lost");
+    EXPECT_NE(WaitForLine("injected: answer lost"), "");
 
     ASSERT_EQ(Dev("/dev/random-faults", R"({"rules": [], "expireGuidRate": 1})")->status, 200);
     const auto accepted = Post(full, testing::InventoryJson({1}).dump());

@@ -15,6 +15,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/WaitUntil.h"
 #include "tools/qvx-devservice/HttpRouter.h"
 
 namespace qvxdev::testing {
@@ -76,13 +77,13 @@ public:
 
     nlohmann::json State() const { return nlohmann::json::parse(Client().Get("/dev/state")->body); }
 
-    // The console line that contains text. The line is written once the answer has been sent,
-    // so it may come after the client has its answer: wait for it.
+    // The console line that contains text, empty when none came in time. The line is written
+    // once the answer has been sent, so it may come after the client has its answer: wait for it.
     std::string WaitForLine(const std::string& text)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         std::string found;
-        logged_.wait(lock, [&] {
+        logged_.wait_for(lock, quorvex::testing::Patience, [&] {
             for (const std::string& line : lines_) {
                 if (line.find(text) != std::string::npos) {
                     found = line;

@@ -3,7 +3,6 @@
 #include <deque>
 #include <fstream>
 #include <mutex>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 #include "core/ToastHandler.h"
 #include "sim/game/Functions.h"
 #include "tests/support/TestHost.h"
+#include "tests/support/WaitUntil.h"
 
 namespace quorvex {
 namespace {
@@ -719,10 +719,7 @@ TEST_F(InventorySyncTest, AToggleNeverOvertakesAnUploadStartedBeforeIt)
     ASSERT_TRUE(sync->Sync(true));
     host->ExecuteConsole("qvx_inventorysync_enable 0");
     host->RunUntilIdle();  // the switch's task hands the toggle over
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (host->HttpExchanges().size() < 2 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    testing::WaitUntil([&] { return host->HttpExchanges().size() >= 2; }, std::chrono::seconds(60));
     const auto exchanges = host->HttpExchanges();
     ASSERT_EQ(exchanges.size(), 2u);
     EXPECT_EQ(exchanges[0].url, SyncUrl + "?lastRequest");

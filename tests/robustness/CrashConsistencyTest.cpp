@@ -157,6 +157,7 @@ std::string KillWhileWriting(const std::string& mode, const std::filesystem::pat
         const std::string end = writer.Kill();
         return "the writer never started writing" + (end.empty() ? std::string() : ": " + end);
     }
+    // The moment of the crash, chosen by the caller: not a wait for anything.
     std::this_thread::sleep_for(delay);
     return writer.Kill();
 }

@@ -29,6 +29,7 @@
 #include "trade/TradeEvents.h"
 #include "tests/support/ScriptedService.h"
 #include "tests/support/TestHost.h"
+#include "tests/support/WaitUntil.h"
 
 namespace quorvex {
 namespace {
@@ -131,14 +132,7 @@ protected:
     // Bounded, so that a plug-in that never logs fails the test instead of hanging it.
     bool WaitForConsoleLine(const std::string& text)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!host->ConsoleContains(text)) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return testing::WaitUntil([&] { return host->ConsoleContains(text); }, std::chrono::seconds(60));
     }
 
     testing::TestHost host;
@@ -249,14 +243,16 @@ TEST_F(PluginLifetimeTest, DeletedWhileItsWorkerIsStuckOnTheSnapshotReturnsAndSe
     const int writer = ::open(snapshot.File().c_str(), O_WRONLY | O_NONBLOCK);
     if (writer >= 0) {
         ::close(writer);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        int probe = -1;
-        while ((probe = ::open(snapshot.File().c_str(), O_WRONLY | O_NONBLOCK)) >= 0 &&
-               std::chrono::steady_clock::now() < deadline) {
-            ::close(probe);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_LT(probe, 0) << "the worker never finished its read";
+        const bool readerGone = testing::WaitUntil(
+            [&] {
+                const int probe = ::open(snapshot.File().c_str(), O_WRONLY | O_NONBLOCK);
+                if (probe >= 0) {
+                    ::close(probe);
+                }
+                return probe < 0;
+            },
+            std::chrono::seconds(60));
+        ASSERT_TRUE(readerGone) << "the worker never finished its read";
     }
     LetEverythingPendingComplete();
     ExpectNothingSinceDeath();

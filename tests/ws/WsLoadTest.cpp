@@ -48,6 +48,7 @@ using testing::OpenRawWebSocket;
 using testing::HasReceived;
 using testing::LiveHeapBytes;
 using testing::Patience;
+using testing::WaitUntil;
 using testing::RawConnection;
 using testing::TestClients;
 using Clock = std::chrono::steady_clock;
@@ -105,19 +106,6 @@ int OpenDescriptors()
 std::size_t Growth(std::size_t before, std::size_t after)
 {
     return after > before ? after - before : 0;
-}
-
-template <class Condition>
-bool WaitUntil(Condition condition)
-{
-    const auto deadline = Clock::now() + Patience;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 // A well-behaved client on a thread of its own: sends a message every ProbeInterval, waits for

@@ -28,6 +28,7 @@ using testing::HandshakeRequest;
 using testing::OpenRawWebSocket;
 using testing::HasReceived;
 using testing::Patience;
+using testing::WaitUntil;
 using testing::RawConnection;
 using testing::TestClients;
 
@@ -81,30 +82,10 @@ protected:
         return host_.CountConsoleLines(text);
     }
 
-    template <class Condition>
-    bool WaitUntil(Condition condition)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + Patience;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
-    }
-
     // Waits for a line from another thread.
     bool WaitForLine(const std::string& text)
     {
-        const auto deadline = std::chrono::steady_clock::now() + Patience;
-        while (Count(text) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return WaitUntil([&] { return Count(text) > 0; });
     }
 
     // True when the console holds lines containing each text, in this order (others between).
@@ -365,6 +346,8 @@ TEST_F(WsServerTest, AConnectionSilentForTheIdleTimeIsClosedAndATalkingOneStays)
     auto silent = clients_.Open(port);
     auto talking = clients_.Open(port);
 
+    // The talking client speaks every 150 ms (pacing, well inside the idle time) until the silent
+    // one has been closed.
     std::size_t sent = 0;
     while (!silent->WaitFor([](const ClientSession& s) { return s.closed; }, std::chrono::milliseconds(150))) {
         clients_.Send(talking, "still here");

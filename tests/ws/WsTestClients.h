@@ -14,14 +14,12 @@
 #include <websocketpp/client.hpp>
 #include <websocketpp/config/asio_no_tls_client.hpp>
 
+#include "tests/support/WaitUntil.h"
+
 namespace quorvex::testing {
 
 using Client = websocketpp::client<websocketpp::config::asio_client>;
 using ClientHandle = websocketpp::connection_hdl;
-
-// How long a test waits for something that should happen at once: a guard against a hang, not a
-// speed target.
-constexpr auto Patience = std::chrono::seconds(10);
 
 // What one client connection saw; written on the client thread, read by the test.
 class ClientSession

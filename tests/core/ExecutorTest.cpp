@@ -88,10 +88,16 @@ TEST(OwnerGateTest, RunsBodiesUntilClosedAndCloseWaitsForTheBodyInProgress)
         });
     });
     inside.get_future().wait();
+    std::promise<void> closing;
     auto closed = std::async(std::launch::async, [&] {
+        closing.set_value();
         gate.Close();
         return bodyDone.load();
     });
+    closing.get_future().wait();
+    // A correct Close cannot return while the body runs, so this look can only fail when Close
+    // does not wait; its length sets how surely such a fault is caught, never whether a correct
+    // gate passes.
     EXPECT_EQ(closed.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
     leave.set_value();
     EXPECT_TRUE(closed.get()) << "Close returned while a body was running";
