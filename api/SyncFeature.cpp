@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "api/QvxApi.h"
+#include "core/CvarBinding.h"
 #include "core/Events.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -22,9 +23,7 @@ CVarWrapper SyncFeature::RegisterEnableCvar(PersistentStorage& storage, const st
                                             const std::string& description) const
 {
     CVarWrapper cvar = storage.RegisterPersistentCvar(name, "1", description, true, 0, 0);
-    if (cvar) {
-        cvar.bindTo(enabled);
-    }
+    BindFlag(cvar, enabled);
     return cvar;
 }
 

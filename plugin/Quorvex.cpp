@@ -12,6 +12,7 @@
 #include "inventory/InventorySync.h"
 #include "plugin/SettingsPage.h"
 #include "plugin/UserCode.h"
+#include "plugin/Version.h"
 #include "sync/LoadoutSync.h"
 #include "sync/StatsSync.h"
 #include "trade/TradeEventHandler.h"
@@ -30,7 +31,7 @@ void Quorvex::onLoad()
         persistentStorage = PersistentStorage::Create(*this, "QVX_InventorySync", true, true);
         dispatcher = std::make_shared<PluginEventDispatcher>();
         toastHandler = ToastHandler::Create(dispatcher, gameWrapper, cvarManager, persistentStorage);
-        api = std::make_shared<QvxApi>(gameWrapper, persistentStorage);
+        api = std::make_shared<QvxApi>(gameWrapper, persistentStorage, QUORVEX_VERSION_HEADER_TEXT);
         tradeLogger = TradeLogger::Create(gameWrapper, dispatcher);
         loadoutSync = LoadoutSync::Create(api, persistentStorage, dispatcher, gameWrapper);
         statsSync = StatsSync::Create(api, persistentStorage, dispatcher, gameWrapper);
