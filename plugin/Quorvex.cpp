@@ -26,6 +26,7 @@ Quorvex::~Quorvex() = default;
 
 void Quorvex::onLoad()
 {
+    loaded_ = true;
     CatchAndLog("Quorvex::onLoad", [this] {
         globalCvarManager = cvarManager;
         persistentStorage = PersistentStorage::Create(*this, "QVX_InventorySync", true, true);
@@ -53,7 +54,13 @@ void Quorvex::onLoad()
         // may use `this`.
         wsServer.RegisterHandler("UserCode", [this](WsMessage& message) { OnWebSocketMessage(message); });
         wsServer.Start(linkingPort_);
+        linkingServerStarted_ = true;
     });
+    // A load that failed (the system refused the server thread, most likely) has been logged as
+    // the exception; the player learns here and on the settings page what it costs.
+    if (!linkingServerStarted_) {
+        LogText("Local websocket server: not started, account linking is not available");
+    }
 }
 
 void Quorvex::onUnload()
@@ -81,7 +88,9 @@ void Quorvex::OnWebSocketMessage(WsMessage& message)
 void Quorvex::RenderSettings()
 {
     CatchAndLog("Quorvex::RenderSettings", [this] {
-        SettingsPage({cvarManager, gameWrapper, api, toastHandler, inventorySync, loadoutSync}).Render();
+        const bool linkingUnavailable = loaded_ && !linkingServerStarted_;
+        SettingsPage({cvarManager, gameWrapper, api, toastHandler, inventorySync, loadoutSync, linkingUnavailable})
+            .Render();
     });
 }
 

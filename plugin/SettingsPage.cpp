@@ -153,6 +153,7 @@ void SettingsPage::Render() const
     RenderFeatureSwitches();
     ImGui::Separator();
     RenderUserCode(userCodeSet);
+    RenderLinkingUnavailable();
     RenderToastSwitch();
     RenderSyncButtons();
     RenderLinkHint(userCodeSet);
@@ -179,6 +180,13 @@ void SettingsPage::RenderUserCode(bool userCodeSet) const
         ImGui::TextColored(Green, "User code set");
     } else {
         ImGui::TextColored(Red, "User code not set");
+    }
+}
+
+void SettingsPage::RenderLinkingUnavailable() const
+{
+    if (services_.linkingUnavailable) {
+        ImGui::TextColored(Red, "%s", LinkingUnavailableText);
     }
 }
 
