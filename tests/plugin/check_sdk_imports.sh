@@ -4,6 +4,7 @@
 # Usage: check_sdk_imports.sh PLUGIN_LIBRARY SDK_LIBRARY OPERATIONS_FILE [ENTRY_TO_LEAVE_OUT]
 # The last argument drops one entry of the list, to show that the check catches what it misses.
 set -eu
+export LC_ALL=C  # one collation for sort and comm
 
 plugin=$1
 sdk=$2
