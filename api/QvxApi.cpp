@@ -7,6 +7,7 @@
 
 #include "api/Texts.h"
 #include "core/Boundary.h"
+#include "core/CvarBinding.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
 #include "core/SafeText.h"
@@ -14,11 +15,6 @@
 
 namespace quorvex {
 namespace {
-
-constexpr int VersionMajor = 1;
-constexpr int VersionMinor = 0;
-constexpr int VersionPatch = 1;
-constexpr int VersionBuild = 225;
 
 // Fields of the player's id string, empty ones kept: "a||b" has three.
 std::vector<std::string> SplitAtBars(const std::string& text)
@@ -62,17 +58,13 @@ std::string QvxApi::Url(const std::string& path)
     return std::string(texts::api::UrlScheme) + ApiHost + path;
 }
 
-std::string QvxApi::VersionHeader()
-{
-    return fmt::format("{}.{}.{}+{}", VersionMajor, VersionMinor, VersionPatch, VersionBuild);
-}
-
 QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<PersistentStorage> storageHandle,
-               std::string key, std::string smartSync, std::string stats, std::string loadout,
+               std::string pluginVersion, std::string key, std::string smartSync, std::string stats, std::string loadout,
                std::string validateTrader, std::string logIngameTrade, std::string toggleSync)
     : gameWrapper(std::move(gameWrapperHandle)),
-      userCode(std::make_shared<Plexar::SharedText>()),
+      userCode(std::make_shared<GuardedText>()),
       storage(std::move(storageHandle)),
+      version(std::move(pluginVersion)),
       apiKey(std::move(key)),
       smartSyncUrl(std::move(smartSync)),
       statsUrl(std::move(stats)),
@@ -89,7 +81,7 @@ QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<P
                                         [](const bool&, const std::string& oldValue, const CVarWrapper& changed) {
                                             OnUserCodeChanged(oldValue, changed);
                                         }));
-    cvar.bindTo(userCode);
+    BindText(cvar, userCode);
 }
 
 QvxApi::Headers QvxApi::GetHeaders() const
@@ -97,7 +89,7 @@ QvxApi::Headers QvxApi::GetHeaders() const
     Headers headers{
         {"x-qvx-key", apiKey},
         {"x-qvx-user-code", userCode->Get()},
-        {"x-qvx-version", VersionHeader()},
+        {"x-qvx-version", version},
     };
     const auto fields = SplitAtBars(gameWrapper->GetUniqueID().GetIdString());
     if (fields.size() >= 2) {

@@ -9,14 +9,16 @@
 // user-code cvar's change handler sets an unsafe code back to the previous one.
 //
 // Threads: created on the game thread; GetHeaders runs on the game thread (it asks the host for
-// the player's id). `userCode` is a guarded text the host's cvar binding replaces from the game
-// thread or the WebSocket thread; readers take a copy. The change handler runs on the thread
-// that changed the cvar. GetResponseMessageOrEmpty and UserCodeProblem may run on any thread.
+// the player's id). `userCode` is a guarded text that follows the cvar (core/CvarBinding.h): it
+// is replaced from the game thread or the WebSocket thread; readers take a copy. The change
+// handler runs on the thread that changed the cvar. GetResponseMessageOrEmpty and
+// UserCodeProblem may run on any thread.
 #include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "core/GuardedText.h"
 #include "api/Texts.h"
 #include "host/CVarWrapper.h"
 #include "host/GameWrapper.h"
@@ -34,8 +36,9 @@ public:
 
     using Headers = std::map<std::string, std::string>;
 
-    // Registers the user-code cvar and binds `userCode` to it.
-    QvxApi(std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<PersistentStorage> storage,
+    // Registers the user-code cvar and binds `userCode` to it. `version` is the plug-in's version
+    // as the service reads it ("1.0.1+225"), which the plug-in hands over from its one source.
+    QvxApi(std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<PersistentStorage> storage, std::string version,
            std::string apiKey = "3f9d1c7a2b8e4f60d5a1c9b7e2f4083a6d1b5c97",
            std::string smartSyncUrl = Url(texts::api::SmartSyncPath),
            std::string statsUrl = Url(texts::api::StatsPath),
@@ -59,15 +62,14 @@ public:
     // Why the code cannot be a user code, or empty when it can.
     static std::string UserCodeProblem(const std::string& code);
 
-    // The plug-in's version as the service reads it: "1.0.1+225".
-    static std::string VersionHeader();
-
     static std::string Url(const std::string& path);
 
     const std::shared_ptr<GameWrapper> gameWrapper;
     // Empty when the player has not linked an account.
-    const std::shared_ptr<Plexar::SharedText> userCode;
+    const std::shared_ptr<GuardedText> userCode;
     const std::shared_ptr<PersistentStorage> storage;
+    // Sent as "x-qvx-version".
+    const std::string version;
     const std::string apiKey;
     const std::string smartSyncUrl;
     const std::string statsUrl;

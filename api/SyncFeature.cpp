@@ -4,6 +4,7 @@
 
 #include "api/QvxApi.h"
 #include "api/Texts.h"
+#include "core/CvarBinding.h"
 #include "core/Events.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -23,9 +24,7 @@ CVarWrapper SyncFeature::RegisterEnableCvar(PersistentStorage& storage, const st
                                             const std::string& description) const
 {
     CVarWrapper cvar = storage.RegisterPersistentCvar(name, "1", description, true, 0, 0);
-    if (cvar) {
-        cvar.bindTo(enabled);
-    }
+    BindFlag(cvar, enabled);
     return cvar;
 }
 

@@ -5,7 +5,8 @@
 //
 // Threads: the gate, the cooldown and the cvar binding are used on the game thread (the settings
 // page reads the gate while drawing). HandleResponse runs on an HTTP completion thread and may
-// clear `enabled`. `enabled` and the outage flag are atomics; the cooldown's end is an atomic
+// clear `enabled`. `enabled` and the outage flag are atomics (`enabled` follows its cvar through
+// core/CvarBinding.h); the cooldown's end is an atomic
 // count of clock ticks.
 #include <atomic>
 #include <chrono>

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/CvarBinding.h"
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
 #include "core/Texts.h"
@@ -17,9 +18,7 @@ std::shared_ptr<ToastHandler> ToastHandler::Create(std::shared_ptr<PluginEventDi
                                                   std::move(cvarManager), std::move(storage));
     CVarWrapper cvar = handler->storage->RegisterPersistentCvar(handler->cvarName, "1",
                                                                 texts::core::ToastsCvarDescription, true, 0, 0);
-    if (cvar) {
-        cvar.bindTo(handler->enabled);
-    }
+    BindFlag(cvar, handler->enabled);
     handler->dispatcher->AddEventListener<ToastEvent>(
         EventType::Toast, [weak = std::weak_ptr<ToastHandler>(handler)](const ToastEvent& event) {
             // Not a boundary: a failing toast goes to the poster, which logs it.

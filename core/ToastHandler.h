@@ -4,7 +4,7 @@
 //
 // Threads: created on the game thread. OnToast runs on whichever thread dispatched the event (the
 // game thread, an HTTP completion thread or the WebSocket thread) and calls the host's toast
-// operation from there. `enabled` is an atomic the host's cvar binding writes.
+// operation from there. `enabled` is an atomic that follows the cvar (core/CvarBinding.h).
 #include <atomic>
 #include <memory>
 #include <string>

@@ -26,8 +26,6 @@ public:
     void registerNotifier(const std::string& name, NotifierCallback callback,
                           const std::string& description, unsigned char permissions);
 
-    // Runs one console line: "name value", "name \"value\"" or a notifier, "//" starts a comment.
-    void executeCommand(const std::string& line);
     // Runs every line of the file; a missing file runs nothing.
     void loadCfg(const std::string& path);
     // One console line.

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <utility>
 
 #include "host/GameData.h"
 #include "host/ModalWrapper.h"
@@ -26,19 +25,10 @@ public:
     void HookEventPost(const std::string& eventName, EventCallback callback);
 
     // Before each call, with the calling actor viewed as T and the call's raw parameter block.
+    // The SDK library provides it for T = ActorWrapper.
     template <class T>
     void HookEventWithCaller(const std::string& eventName,
-                             std::function<void(T caller, void* params, std::string eventName)> callback)
-    {
-        HookEventWithCallerAddress(
-            eventName, [callback = std::move(callback)](std::uintptr_t caller, void* params,
-                                                         std::string name) {
-                callback(T(caller), params, std::move(name));
-            });
-    }
-    using RawCallerCallback =
-        std::function<void(std::uintptr_t caller, void* params, std::string eventName)>;
-    void HookEventWithCallerAddress(const std::string& eventName, RawCallerCallback callback);
+                             std::function<void(T caller, void* params, std::string eventName)> callback);
 
     using Task = std::function<void(GameWrapper* game)>;
     // Runs the task soon, on the game thread.

@@ -12,6 +12,7 @@
 #include "api/QvxApi.h"
 #include "api/Texts.h"
 #include "core/Boundary.h"
+#include "core/CvarText.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
 #include "core/SafeText.h"
@@ -64,7 +65,7 @@ std::shared_ptr<InventorySync> InventorySync::Create(std::shared_ptr<QvxApi> api
             weak, "InventorySync::OnEnabledChanged",
             [weak](InventorySync& self, const std::string& oldText, const CVarWrapper& changed) {
                 const bool newValue = changed.getBoolValue();
-                const bool oldValue = Plexar::CVarTextToBool(oldText);
+                const bool oldValue = CvarTextToBool(oldText);
                 self.gameWrapper_->Execute(WeakCallback(weak, "InventorySync::OnEnabledChanged",
                                                         [oldValue, newValue](InventorySync& target, GameWrapper*) {
                                                             target.OnEnabledChanged(oldValue, newValue);

@@ -13,6 +13,7 @@
 #include "plugin/SettingsPage.h"
 #include "plugin/Texts.h"
 #include "plugin/UserCode.h"
+#include "plugin/Version.h"
 #include "sync/LoadoutSync.h"
 #include "sync/StatsSync.h"
 #include "trade/TradeEventHandler.h"
@@ -26,12 +27,13 @@ Quorvex::~Quorvex() = default;
 
 void Quorvex::onLoad()
 {
+    loaded_ = true;
     CatchAndLog("Quorvex::onLoad", [this] {
         globalCvarManager = cvarManager;
         persistentStorage = PersistentStorage::Create(*this, "QVX_InventorySync", true, true);
         dispatcher = std::make_shared<PluginEventDispatcher>();
         toastHandler = ToastHandler::Create(dispatcher, gameWrapper, cvarManager, persistentStorage);
-        api = std::make_shared<QvxApi>(gameWrapper, persistentStorage);
+        api = std::make_shared<QvxApi>(gameWrapper, persistentStorage, QUORVEX_VERSION_HEADER_TEXT);
         tradeLogger = TradeLogger::Create(gameWrapper, dispatcher);
         loadoutSync = LoadoutSync::Create(api, persistentStorage, dispatcher, gameWrapper);
         statsSync = StatsSync::Create(api, persistentStorage, dispatcher, gameWrapper);
@@ -53,7 +55,13 @@ void Quorvex::onLoad()
         // may use `this`.
         wsServer.RegisterHandler("UserCode", [this](WsMessage& message) { OnWebSocketMessage(message); });
         wsServer.Start(linkingPort_);
+        linkingServerStarted_ = true;
     });
+    // A load that failed (the system refused the server thread, most likely) has been logged as
+    // the exception; the player learns here and on the settings page what it costs.
+    if (!linkingServerStarted_) {
+        LogText("Local websocket server: not started, account linking is not available");
+    }
 }
 
 void Quorvex::onUnload()
@@ -79,7 +87,9 @@ void Quorvex::OnWebSocketMessage(WsMessage& message)
 void Quorvex::RenderSettings()
 {
     CatchAndLog("Quorvex::RenderSettings", [this] {
-        SettingsPage({cvarManager, gameWrapper, api, toastHandler, inventorySync, loadoutSync}).Render();
+        const bool linkingUnavailable = loaded_ && !linkingServerStarted_;
+        SettingsPage({cvarManager, gameWrapper, api, toastHandler, inventorySync, loadoutSync, linkingUnavailable})
+            .Render();
     });
 }
 

@@ -1,13 +1,16 @@
 #pragma once
 // The plug-in object the host creates, loads, unloads and deletes. onLoad is the composition
 // root: it creates every service in a fixed order and hands each the services it uses. The object
-// also shows the scammer warning and carries the settings page.
+// also shows the scammer warning and carries the settings page. A load that cannot start the
+// WebSocket server (the system refuses its thread) logs that, keeps the services it made and shows
+// on the settings page that account linking is not available.
 //
 // Threads: the host calls onLoad, onUnload and the settings-window operations on the game thread;
 // ShowScammerWarning runs there too (the event is dispatched on the game thread).
 // OnWebSocketMessage runs on the WebSocket server thread; it only reads handles set in onLoad before
 // the server started, sets a cvar (the host serialises that) and dispatches a toast. The server is
 // destroyed first, so its thread is joined before anything it uses goes.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -68,6 +71,9 @@ public:
 
 private:
     std::uint16_t linkingPort_;
+    // Written by onLoad, read by RenderSettings; atomics, as the host may draw on another thread.
+    std::atomic<bool> loaded_{false};
+    std::atomic<bool> linkingServerStarted_{false};
 };
 
 }  // namespace quorvex

@@ -150,6 +150,7 @@ void SettingsPage::Render() const
     RenderFeatureSwitches();
     ImGui::Separator();
     RenderUserCode(userCodeSet);
+    RenderLinkingUnavailable();
     RenderToastSwitch();
     RenderSyncButtons();
     RenderLinkHint(userCodeSet);
@@ -176,6 +177,13 @@ void SettingsPage::RenderUserCode(bool userCodeSet) const
         ImGui::TextColored(Green, texts::plugin::UserCodeSetLabel);
     } else {
         ImGui::TextColored(Red, texts::plugin::UserCodeNotSetLabel);
+    }
+}
+
+void SettingsPage::RenderLinkingUnavailable() const
+{
+    if (services_.linkingUnavailable) {
+        ImGui::TextColored(Red, "%s", LinkingUnavailableText);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The plug-in's page in the host's settings window: a switch per feature, whether a user code is
-// set, the toast switch, and the manual inventory and loadout syncs with their cooldowns.
+// set (and whether it can be, when the linking server did not start), the toast switch, and the
+// manual inventory and loadout syncs with their cooldowns.
 //
 //   SettingsPage::UseContext(context);                  // once, with the host's ImGuiContext
 //   SettingsPage({cvarManager, gameWrapper, api, toastHandler, inventorySync, loadoutSync}).Render();
@@ -31,6 +32,9 @@ class SettingsPage {
 public:
     // Shown beside a switch or sync button whose service is missing.
     static constexpr const char* NotLoadedText = "Not loaded";
+    // Shown under the user code when the load could not start the linking page's local server.
+    static constexpr const char* LinkingUnavailableText =
+        "Account linking is not available: the plug-in could not start its local server";
 
     struct Services {
         std::shared_ptr<CVarManagerWrapper> cvarManager;
@@ -39,6 +43,8 @@ public:
         std::shared_ptr<ToastHandler> toastHandler;
         std::shared_ptr<InventorySync> inventorySync;
         std::shared_ptr<LoadoutSync> loadoutSync;
+        // The load ended without the linking page's local server running.
+        bool linkingUnavailable = false;
     };
 
     explicit SettingsPage(Services services);
@@ -54,6 +60,7 @@ public:
 private:
     void RenderFeatureSwitches() const;
     void RenderUserCode(bool userCodeSet) const;
+    void RenderLinkingUnavailable() const;
     void RenderToastSwitch() const;
     void RenderSyncButtons() const;
     void RenderLinkHint(bool userCodeSet) const;

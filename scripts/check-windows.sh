@@ -2,7 +2,7 @@
 # Compiles the plug-in for 64-bit Windows with Debian's mingw-w64 cross compiler, so nothing
 # platform-specific slips into it unnoticed: every plug-in source (syntax and headers only: the
 # libraries it links have no Windows build here), the exports' object (are the host's names marked
-# for export?) and the version resource (its version numbers and file names are checked).
+# for export?) and the version resource (scripts/check-windows-resource.sh).
 # A compile check, not a Windows build: nothing is linked or run.
 # Usage: scripts/check-windows.sh   (the tools come with `make deps`)
 set -euo pipefail
@@ -11,17 +11,14 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 cxx=x86_64-w64-mingw32-g++-posix
-windres=x86_64-w64-mingw32-windres
-strings_tool=x86_64-w64-mingw32-strings
 objcopy=x86_64-w64-mingw32-objcopy
-dll=Quorvex.dll
 
 fail() {
   echo "check-windows: $*" >&2
   exit 1
 }
 
-for tool in "$cxx" "$windres" "$strings_tool" "$objcopy"; do
+for tool in "$cxx" "$objcopy"; do
   command -v "$tool" >/dev/null || fail "$tool is missing; install it with 'make deps'"
 done
 
@@ -76,35 +73,6 @@ for export in '-export:"getPlugin"' '-export:"deleteMe"' '-export:"exports",data
     fail "plugin/Exports.cpp: the object lacks the DLL export $export"
 done
 
-# The version the resource must carry, from the one header both it and the exports record read;
-# the build's project version must agree.
-version=$(printf '#include "plugin/Version.h"\nQUORVEX_VERSION_TEXT\n' | "$cxx" -E -P -I"$root" -x c++ - | tr -d '" \n')
-[[ "$version" =~ ^([0-9]+)\.([0-9]+)\.([0-9]+)\.([0-9]+)$ ]] ||
-  fail "plugin/Version.h: QUORVEX_VERSION_TEXT gives '$version', not four numbers"
-numbers=("${BASH_REMATCH[@]:1}")
-project_version=$(sed -n 's/^project(Quorvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-[ "$project_version" = "$version" ] ||
-  fail "CMakeLists.txt: project version '$project_version' differs from plugin/Version.h's '$version'"
-
-resource="$work/Quorvex.res.o"
-"$windres" -O coff plugin/Quorvex.rc -o "$resource" 2>"$work/windres.log" || {
-  cat "$work/windres.log" >&2
-  fail "plugin/Quorvex.rc does not compile with $windres"
-}
-
-# The string table, as "name=value" lines (the resource keeps each name before its value).
-"$strings_tool" -el "$resource" | awk 'NR > 1 { print previous "=" $0 } { previous = $0 }' >"$work/strings"
-for expected in "FileVersion=$version" "ProductVersion=$version" "InternalName=$dll" "OriginalFilename=$dll"; do
-  grep -qxF "$expected" "$work/strings" || fail "plugin/Quorvex.rc: the resource lacks $expected"
-done
-
-# The fixed part: its signature, then file and product version as two pairs of 32-bit little-endian
-# words (major << 16 | minor, patch << 16 | build).
-le32() { printf '%08x' "$1" | sed 's/\(..\)\(..\)\(..\)\(..\)/\4\3\2\1/'; }
-pair="$(le32 $(((numbers[0] << 16) | numbers[1])))$(le32 $(((numbers[2] << 16) | numbers[3])))"
-"$objcopy" -O binary --only-section=.rsrc "$resource" "$work/rsrc.bin"
-rsrc_hex=$(od -An -v -tx1 "$work/rsrc.bin" | tr -d ' \n')
-[[ "$rsrc_hex" == *"bd04effe00000100${pair}${pair}"* ]] ||
-  fail "plugin/Quorvex.rc: FILEVERSION and PRODUCTVERSION are not both $version"
+bash scripts/check-windows-resource.sh
 
 echo "windows: ${#sources[@]} sources and the version resource compile"

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "core/CvarText.h"
 #include "sim/Guard.h"
 
 namespace sim {
@@ -36,7 +37,7 @@ void Cvar::Set(std::string value)
     }
 }
 
-void Cvar::Bind(std::shared_ptr<std::atomic<bool>> flag)
+void Cvar::Bind(std::shared_ptr<bool> flag)
 {
     if (!flag) {
         report_("plexar-sim: bindTo with a null flag ignored for cvar " + definition_.name);
@@ -49,7 +50,7 @@ void Cvar::Bind(std::shared_ptr<std::atomic<bool>> flag)
     WriteBoundValues();
 }
 
-void Cvar::Bind(std::shared_ptr<Plexar::SharedText> text)
+void Cvar::Bind(std::shared_ptr<std::string> text)
 {
     if (!text) {
         report_("plexar-sim: bindTo with a null text ignored for cvar " + definition_.name);
@@ -76,20 +77,20 @@ void Cvar::WriteBoundValues()
 {
     std::lock_guard<std::mutex> bindingLock(bindingMutex_);
     std::string value;
-    std::vector<std::shared_ptr<std::atomic<bool>>> flags;
-    std::vector<std::shared_ptr<Plexar::SharedText>> texts;
+    std::vector<std::shared_ptr<bool>> flags;
+    std::vector<std::shared_ptr<std::string>> texts;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         value = value_;
         flags = boundFlags_;
         texts = boundTexts_;
     }
-    const bool on = Plexar::CVarTextToBool(value);
+    const bool on = quorvex::CvarTextToBool(value);
     for (const auto& flag : flags) {
-        flag->store(on);
+        *flag = on;
     }
     for (const auto& text : texts) {
-        text->Set(value);
+        *text = value;
     }
 }
 

@@ -7,8 +7,9 @@
 // on the thread that made it: the text is replaced under the mutex; then the bound values are
 // written (under bindingMutex_ only, which serialises those writes, each taking the text current
 // at that moment, so concurrent changes leave every bound value equal to the final text); then
-// the callbacks run in registration order with no lock held.
-#include <atomic>
+// the callbacks run in registration order with no lock held. A bound value is a plain bool or
+// string, as the SDK declares it: whoever reads it on another thread than the changing one races
+// with that write (the SDK says so).
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -46,8 +47,8 @@ public:
 
     // A change, also when the text equals the current one.
     void Set(std::string value);
-    void Bind(std::shared_ptr<std::atomic<bool>> flag);
-    void Bind(std::shared_ptr<Plexar::SharedText> text);
+    void Bind(std::shared_ptr<bool> flag);
+    void Bind(std::shared_ptr<std::string> text);
     void AddOnValueChanged(CVarWrapper::ValueChanged callback);
 
 private:
@@ -58,8 +59,8 @@ private:
     std::mutex& mutex_;
     std::mutex bindingMutex_;
     std::string value_;
-    std::vector<std::shared_ptr<std::atomic<bool>>> boundFlags_;
-    std::vector<std::shared_ptr<Plexar::SharedText>> boundTexts_;
+    std::vector<std::shared_ptr<bool>> boundFlags_;
+    std::vector<std::shared_ptr<std::string>> boundTexts_;
     std::vector<CVarWrapper::ValueChanged> callbacks_;
 };
 

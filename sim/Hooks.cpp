@@ -19,7 +19,7 @@ std::vector<Callback> CopyList(const std::map<std::string, std::vector<Callback>
 
 Hooks::Hooks(ErrorReport report) : report_(std::move(report)) {}
 
-void Hooks::AddPre(const std::string& functionName, GameWrapper::RawCallerCallback callback)
+void Hooks::AddPre(const std::string& functionName, PreCallback callback)
 {
     if (!callback) {
         report_("plexar-sim: empty hook callback ignored for " + functionName);
@@ -41,7 +41,7 @@ void Hooks::AddPost(const std::string& functionName, GameWrapper::EventCallback 
 
 void Hooks::Call(const std::string& functionName, std::uintptr_t caller, void* params)
 {
-    std::vector<GameWrapper::RawCallerCallback> pre;
+    std::vector<PreCallback> pre;
     std::vector<GameWrapper::EventCallback> post;
     {
         std::lock_guard<std::mutex> lock(mutex_);

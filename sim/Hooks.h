@@ -20,10 +20,13 @@ class Hooks {
 public:
     using ErrorReport = std::function<void(const std::string& line)>;
 
+    // A pre callback gets the calling actor's address, the raw parameter block and the name.
+    using PreCallback = std::function<void(std::uintptr_t caller, void* params, std::string functionName)>;
+
     explicit Hooks(ErrorReport report);
 
     // HookEvent and HookEventWithCaller share one pre list, in registration order.
-    void AddPre(const std::string& functionName, GameWrapper::RawCallerCallback callback);
+    void AddPre(const std::string& functionName, PreCallback callback);
     void AddPost(const std::string& functionName, GameWrapper::EventCallback callback);
 
     // One call of the function: the pre callbacks, then the post callbacks.
@@ -32,7 +35,7 @@ public:
 private:
     const ErrorReport report_;
     std::mutex mutex_;
-    std::map<std::string, std::vector<GameWrapper::RawCallerCallback>> pre_;
+    std::map<std::string, std::vector<PreCallback>> pre_;
     std::map<std::string, std::vector<GameWrapper::EventCallback>> post_;
 };
 

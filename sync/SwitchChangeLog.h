@@ -12,6 +12,7 @@
 
 #include <fmt/format.h>
 
+#include "core/CvarText.h"
 #include "core/Log.h"
 #include "core/WeakCallback.h"
 #include "host/CVarWrapper.h"
@@ -33,7 +34,7 @@ void LogSwitchChanges(CVarWrapper cvar, std::weak_ptr<Feature> feature, std::sha
         [feature, gameWrapper = std::move(gameWrapper), where, line](Feature&, const std::string& oldText,
                                                                     const CVarWrapper& changed) {
             const bool newValue = changed.getBoolValue();
-            const bool oldValue = Plexar::CVarTextToBool(oldText);
+            const bool oldValue = CvarTextToBool(oldText);
             gameWrapper->Execute(WeakCallback(feature, where, [line, oldValue, newValue](Feature&, GameWrapper*) {
                 Log(fmt::runtime(line), oldValue, newValue);
             }));

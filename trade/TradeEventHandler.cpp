@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
+#include "core/CvarBinding.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
@@ -65,9 +66,7 @@ void RegisterSwitch(PersistentStorage& storage, const char* name, const char* de
                     const std::shared_ptr<std::atomic<bool>>& flag)
 {
     CVarWrapper cvar = storage.RegisterPersistentCvar(name, "1", description, true, 0, 0);
-    if (cvar) {
-        cvar.bindTo(flag);
-    }
+    BindFlag(cvar, flag);
 }
 
 }  // namespace

@@ -23,8 +23,8 @@
 //   Execute.
 // - Executor: reading and writing the outbox's file; its console lines and its hand-over to the
 //   game thread run under the gate the destructor closes.
-// The switches are atomics the host's cvar binding writes; they are only read here. The outbox
-// has its own lock; the delivery state (backoff, a send or a retry pending) is guarded by
+// The switches are atomics that follow their cvars (core/CvarBinding.h); they are only read
+// here. The outbox has its own lock; the delivery state (backoff, a send or a retry pending) is guarded by
 // deliveryMutex_. Callbacks hold a weak reference and do nothing once the handler is gone.
 #include <atomic>
 #include <cstdint>

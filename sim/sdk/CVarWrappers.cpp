@@ -1,8 +1,8 @@
 // CVarManagerWrapper (the address is the sim::Console) and CVarWrapper (a sim::Cvar).
 #include <filesystem>
-#include <limits>
 #include <utility>
 
+#include "core/CvarText.h"
 #include "host/CVarManagerWrapper.h"
 #include "host/CVarWrapper.h"
 #include "sim/Console.h"
@@ -50,11 +50,6 @@ void CVarManagerWrapper::registerNotifier(const std::string& name, NotifierCallb
     ConsoleOf(*this).RegisterNotifier(name, std::move(callback));
 }
 
-void CVarManagerWrapper::executeCommand(const std::string& line)
-{
-    ConsoleOf(*this).Execute(line);
-}
-
 void CVarManagerWrapper::loadCfg(const std::string& path)
 {
     ConsoleOf(*this).LoadCfg(std::filesystem::path(path));
@@ -80,27 +75,10 @@ std::string CVarWrapper::getStringValue() const
     return CvarOf(*this).Value();
 }
 
+// The substitute host reads its cvar texts the way the plug-in's core does.
 bool CVarWrapper::getBoolValue() const
 {
-    return Plexar::CVarTextToBool(getStringValue());
-}
-
-float CVarWrapper::getFloatValue() const
-{
-    return Plexar::CVarTextToNumber(getStringValue());
-}
-
-int CVarWrapper::getIntValue() const
-{
-    // Truncated toward zero, and held within int's range.
-    const float value = getFloatValue();
-    if (!(value > static_cast<float>(std::numeric_limits<int>::min()))) {
-        return std::numeric_limits<int>::min();
-    }
-    if (!(value < static_cast<float>(std::numeric_limits<int>::max()))) {
-        return std::numeric_limits<int>::max();
-    }
-    return static_cast<int>(value);
+    return quorvex::CvarTextToBool(getStringValue());
 }
 
 void CVarWrapper::setValue(const std::string& value)
@@ -113,12 +91,12 @@ void CVarWrapper::setValue(int value)
     CvarOf(*this).Set(std::to_string(value));
 }
 
-void CVarWrapper::bindTo(std::shared_ptr<std::atomic<bool>> value)
+void CVarWrapper::bindTo(std::shared_ptr<bool> value)
 {
     CvarOf(*this).Bind(std::move(value));
 }
 
-void CVarWrapper::bindTo(std::shared_ptr<Plexar::SharedText> value)
+void CVarWrapper::bindTo(std::shared_ptr<std::string> value)
 {
     CvarOf(*this).Bind(std::move(value));
 }

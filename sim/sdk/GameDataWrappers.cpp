@@ -46,24 +46,34 @@ const game::TradeLobby& TradeOf(const TradeWrapper& wrapper)
 
 }  // namespace
 
-namespace Plexar::Sdk {
+// --- Engine arrays ---
 
-int ArrayCount(std::uintptr_t array)
+template <class T>
+int ArrayWrapper<T>::Count() const
 {
-    return static_cast<int>(
-        sim::ObjectAt<const game::EngineArray>(array, "ArrayWrapper").elements.size());
-}
-
-std::uintptr_t ArrayElement(std::uintptr_t array, int index)
-{
-    const auto& elements = sim::ObjectAt<const game::EngineArray>(array, "ArrayWrapper").elements;
-    if (index < 0 || static_cast<std::size_t>(index) >= elements.size()) {
+    if (IsNull()) {
         return 0;
     }
-    return elements[static_cast<std::size_t>(index)];
+    return static_cast<int>(
+        sim::ObjectAt<const game::EngineArray>(memory_address, "ArrayWrapper").elements.size());
 }
 
-}  // namespace Plexar::Sdk
+template <class T>
+T ArrayWrapper<T>::Get(int index) const
+{
+    if (IsNull()) {
+        return T(0);
+    }
+    const auto& elements = sim::ObjectAt<const game::EngineArray>(memory_address, "ArrayWrapper").elements;
+    if (index < 0 || static_cast<std::size_t>(index) >= elements.size()) {
+        return T(0);
+    }
+    return T(elements[static_cast<std::size_t>(index)]);
+}
+
+// The element types the game's arrays hold.
+template class ArrayWrapper<OnlineProductWrapper>;
+template class ArrayWrapper<ProductAttributeWrapper>;
 
 // --- Texts and ids ---
 

@@ -38,7 +38,7 @@ sim::GameLoop::Task BindGame(GameWrapper::Task task, std::uintptr_t game)
 
 void GameWrapper::HookEvent(const std::string& eventName, EventCallback callback)
 {
-    RawCallerCallback preHook;
+    sim::Hooks::PreCallback preHook;
     if (callback) {
         preHook = [callback = std::move(callback)](std::uintptr_t, void*, std::string name) {
             callback(std::move(name));
@@ -52,11 +52,22 @@ void GameWrapper::HookEventPost(const std::string& eventName, EventCallback call
     HostOf(*this).hooks.AddPost(eventName, std::move(callback));
 }
 
-void GameWrapper::HookEventWithCallerAddress(const std::string& eventName,
-                                             RawCallerCallback callback)
+template <class T>
+void GameWrapper::HookEventWithCaller(const std::string& eventName,
+                                      std::function<void(T caller, void* params, std::string eventName)> callback)
 {
-    HostOf(*this).hooks.AddPre(eventName, std::move(callback));
+    sim::Hooks::PreCallback preHook;
+    if (callback) {
+        preHook = [callback = std::move(callback)](std::uintptr_t caller, void* params, std::string name) {
+            callback(T(caller), params, std::move(name));
+        };
+    }
+    HostOf(*this).hooks.AddPre(eventName, std::move(preHook));
 }
+
+// The caller types the SDK offers.
+template void GameWrapper::HookEventWithCaller<ActorWrapper>(
+    const std::string&, std::function<void(ActorWrapper, void*, std::string)>);
 
 void GameWrapper::Execute(Task task)
 {

@@ -10,6 +10,7 @@
 #include "core/PluginEventDispatcher.h"
 #include "core/SafeText.h"
 #include "core/ToastHandler.h"
+#include "plugin/Version.h"
 #include "tests/support/TestHost.h"
 
 namespace quorvex {
@@ -28,7 +29,7 @@ TEST_P(QvxApiHeadersTest, IdHeadersFollowTheFieldsOfThePlayersIdString)
 {
     testing::TestHost host(GetParam().idString);
     auto store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
-    QvxApi api(host->Game(), store);
+    QvxApi api(host->Game(), store, QUORVEX_VERSION_HEADER_TEXT);
     host->ExecuteConsole("hidden_qvx_user_code code42");
 
     Headers expected{
@@ -52,7 +53,7 @@ class QvxApiTest : public ::testing::Test {
 protected:
     testing::TestHost host;
     std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
-    QvxApi api{host->Game(), store};
+    QvxApi api{host->Game(), store, QUORVEX_VERSION_HEADER_TEXT};
 };
 
 TEST_F(QvxApiTest, UserCodeFollowsItsCvarAndIsSentEvenWhenEmpty)
@@ -93,7 +94,7 @@ TEST(QvxApiLoadTest, AnUnsafeCodeInTheSettingsFileIsRefusedAtLoadAndLeavesNoCode
     std::filesystem::create_directories(host.cfgFile().parent_path());
     std::ofstream(host.cfgFile()) << "hidden_qvx_user_code \"a b\" //User code for QVX\n";
     auto store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
-    QvxApi api(host->Game(), store);
+    QvxApi api(host->Game(), store, QUORVEX_VERSION_HEADER_TEXT);
     host->RunFor(sim::Seconds(0.1));
 
     EXPECT_TRUE(api.userCode->IsEmpty());
@@ -180,7 +181,7 @@ protected:
     std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
     std::shared_ptr<PluginEventDispatcher> dispatcher = std::make_shared<PluginEventDispatcher>();
     std::shared_ptr<ToastHandler> toasts = ToastHandler::Create(dispatcher, host->Game(), host->CvarManager(), store);
-    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store);
+    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store, QUORVEX_VERSION_HEADER_TEXT);
     SyncFeature feature{api, dispatcher};
 };
 

@@ -6,6 +6,7 @@
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
 #include "core/ToastHandler.h"
+#include "plugin/Version.h"
 #include "tests/support/TestHost.h"
 
 namespace quorvex {
@@ -39,7 +40,7 @@ protected:
     std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
     std::shared_ptr<PluginEventDispatcher> dispatcher = std::make_shared<PluginEventDispatcher>();
     std::shared_ptr<ToastHandler> toasts;
-    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store);
+    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store, QUORVEX_VERSION_HEADER_TEXT);
     SyncFeature feature{api, dispatcher};
 };
 

@@ -75,7 +75,7 @@ TEST(Console, LinesSetCvarsPrintThemAndReportWhatTheyCannotRun)
     EXPECT_TRUE(host->ConsoleContains("plexar-sim: cannot parse console line: qvx_test \"kept"));
     EXPECT_TRUE(host->ConsoleContains("plexar-sim: cannot parse console line: qvx_test \"a\" b"));
 
-    host->CvarManager()->executeCommand("qvx_test 5");
+    host->ExecuteConsole("qvx_test 5");
     host->ExecuteConsole("qvx_test");
     EXPECT_EQ(host->ConsoleLines().back(), "qvx_test = \"5\"");
 

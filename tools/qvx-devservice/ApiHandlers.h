@@ -11,14 +11,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "plugin/Version.h"
 #include "tools/qvx-devservice/Endpoint.h"
 #include "tools/qvx-devservice/Store.h"
 
 namespace qvxdev {
 
-// The API key and version header every request must carry.
+// The API key and version header every request must carry: the version of the plug-in built
+// from the same tree.
 constexpr const char* ApiKey = "3f9d1c7a2b8e4f60d5a1c9b7e2f4083a6d1b5c97";
-constexpr const char* PluginVersion = "1.0.1+225";
+constexpr const char* PluginVersion = QUORVEX_VERSION_HEADER_TEXT;
 
 // How the service knows a trade partner; players it does not know are answered 202.
 enum class Standing { Linked, Scammer, BannedForTerms };

@@ -1,4 +1,5 @@
-// The host's reading of cvar texts as numbers (declared in host/CVarWrapper.h).
+#include "core/CvarText.h"
+
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -6,8 +7,6 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
-
-#include "host/CVarWrapper.h"
 
 namespace {
 
@@ -63,9 +62,9 @@ std::vector<std::string_view> SplitAtCommas(std::string_view text)
 
 }  // namespace
 
-namespace Plexar {
+namespace quorvex {
 
-float CVarTextToNumber(const std::string& text)
+float CvarTextToNumber(const std::string& text)
 {
     const bool isRangeList = text.size() >= 2 && text.front() == '(' && text.back() == ')' &&
                              text.find(',') != std::string::npos;
@@ -85,9 +84,9 @@ float CVarTextToNumber(const std::string& text)
     return low + static_cast<float>(Rand15()) * (high - low) / 32767;
 }
 
-bool CVarTextToBool(const std::string& text)
+bool CvarTextToBool(const std::string& text)
 {
-    return CVarTextToNumber(text) >= 0.5f;
+    return CvarTextToNumber(text) >= 0.5f;
 }
 
-}  // namespace Plexar
+}  // namespace quorvex
