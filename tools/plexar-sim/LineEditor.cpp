@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <clocale>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <histedit.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -21,6 +23,17 @@ namespace plexarsim {
 namespace {
 
 constexpr int NoColumns = 0;
+
+// The terminal's own settings, for a signal that ends the process while the editor has changed
+// them: written before the handlers are installed, only read by them.
+termios terminalAtStart;
+
+void RestoreTerminalAndEnd(int signalNumber)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &terminalAtStart);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
 
 LineEditor* EditorOf(EditLine* editLine)
 {
@@ -127,6 +140,15 @@ LineEditor::LineEditor(std::string prompt) : prompt_(std::move(prompt))
            &LineEditor::CompleteKey);
     el_set(editLine_, EL_BIND, "^I", "plexar-complete", nullptr);
     el_source(editLine_, nullptr);  // the user's ~/.editrc, as every libedit program reads it
+    if (terminalSettingsSaved_) {
+        terminalAtStart = terminalSettings_;
+        struct sigaction restore {};
+        restore.sa_handler = &RestoreTerminalAndEnd;
+        sigemptyset(&restore.sa_mask);
+        for (std::size_t i = 0; i < std::size(EndingSignals); ++i) {
+            sigaction(EndingSignals[i], &restore, &signalsBefore_[i]);
+        }
+    }
 }
 
 LineEditor::~LineEditor()
@@ -134,6 +156,9 @@ LineEditor::~LineEditor()
     el_end(editLine_);
     if (terminalSettingsSaved_) {
         tcsetattr(STDIN_FILENO, TCSADRAIN, &terminalSettings_);
+        for (std::size_t i = 0; i < std::size(EndingSignals); ++i) {
+            sigaction(EndingSignals[i], &signalsBefore_[i], nullptr);
+        }
     }
     history_end(history_);
     close(wakeRead_);

@@ -19,12 +19,14 @@
 #include <cwchar>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <signal.h>
 #include <termios.h>
 
 struct editline;
@@ -94,8 +96,12 @@ private:
     std::filesystem::path historyFile_;
     Completer completer_;
     std::FILE* terminal_;  // where libedit draws
-    termios terminalSettings_{};  // as found at the start, restored at the end
+    // The terminal as found at the start, restored at the end and by a signal that ends the
+    // process meanwhile, whose earlier handlers come back at the end.
+    static constexpr int EndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    termios terminalSettings_{};
     bool terminalSettingsSaved_ = false;
+    struct sigaction signalsBefore_[std::size(EndingSignals)] {};
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
 

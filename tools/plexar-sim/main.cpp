@@ -381,7 +381,7 @@ int main(int argc, char** argv)
     try {
         const CommandRegistry commands = BuiltInCommands();
         CLI::App app("Runs a Plexar plug-in in a simulated Skyvolt session, played from a scenario "
-                     "file.",
+                     "file or typed at a prompt.",
                      "plexar-sim");
         CommandLine line;
         DefineFlags(app, line);
