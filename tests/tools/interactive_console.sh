@@ -2,7 +2,8 @@
 # plexar-sim --interactive as a person uses it, in a terminal that tmux provides: keys are typed
 # with send-keys and the screen is read with capture-pane. A typed command runs and its journal
 # line appears; a journal line that arrives while a line is half typed is printed above it and the
-# line goes on intact; a bad line is reported and the session goes on; Tab completes a cvar name;
+# line goes on intact; a bad line is reported and the session goes on; Tab completes a cvar name,
+# a command name and a settings label;
 # Ctrl-D unloads the plug-in and ends the session; the history survives a restart (Up recalls the
 # last line of the previous session). Every wait is for text on the screen, with a bounded
 # patience. Needs SIM, PLUGIN and WORK; exits 77 (skipped) when tmux cannot start a terminal.
@@ -109,6 +110,24 @@ press Up
 until_ "the last line of the first session" last_line_is "$prompt console cvarlist qvx_toasts"
 press Enter
 until_ "the recalled line's journal line" on_screen '1 cvar starting with qvx_toasts'
+
+# Tab completes a command name, and a settings label (listing the candidates when it cannot
+# choose); the completed lines run.
+type_text 'settings te'
+press Tab
+until_ "completed command name" last_line_is "$prompt settings text"
+press Enter
+until_ "the settings page as text" on_screen '[Sync Loadout]'
+type_text 'settings click Sync'
+press Tab
+until_ "labels sharing the typed words" last_line_is "$prompt settings click Sync"
+press Tab
+until_ "list of the candidate labels" screen_matches '^Sync Inventory +Sync Loadout$'
+type_text 'L'
+press Tab
+until_ "completed label" last_line_is "$prompt settings click Sync Loadout"
+press Enter
+until_ "click on the completed label" on_screen 'settings: clicked "Sync Loadout"'
 press C-d
 until_ "end of the second session" ended
 [ "$(exit_status)" = 0 ] || fail "the second session exited with status $(exit_status)"
