@@ -136,8 +136,9 @@ LineEditor::LineEditor(std::string prompt) : prompt_(std::move(prompt))
     // the terminal across the output. The terminal's own settings come back at the end.
     el_set(editLine_, EL_SETTY, "-x", "-echo", "-icanon", nullptr);
     el_set(editLine_, EL_BIND, "^C", "em-kill-line", nullptr);
-    el_set(editLine_, EL_ADDFN, "plexar-complete", "Complete a command, cvar or settings label",
-           &LineEditor::CompleteKey);
+    // Wide texts: libedit keeps them as given, whereas it copies narrow ones and never frees them.
+    el_wset(editLine_, EL_ADDFN, L"plexar-complete", L"Complete a command, cvar or settings label",
+            &LineEditor::CompleteKey);
     el_set(editLine_, EL_BIND, "^I", "plexar-complete", nullptr);
     el_source(editLine_, nullptr);  // the user's ~/.editrc, as every libedit program reads it
     if (terminalSettingsSaved_) {
