@@ -43,7 +43,8 @@ protected:
 TEST_F(PromptCompleterTest, CompletesCommandNamesOfOneOrSeveralWordsFromTheLineStart)
 {
     EXPECT_THAT(Complete("").texts, ElementsAre("wait", "console", "item add", "item add-silent", "settings text",
-                                                "settings click"));
+                                                "settings click", "cvarlist", "qvx_stats_enable",
+                                                "qvx_toasts_enabled"));
     EXPECT_THAT(Complete("se").texts, ElementsAre("settings text", "settings click"));
     const auto typedAfterBlanks = Complete("  settings c");
     EXPECT_EQ(typedAfterBlanks.start, 2u);
@@ -52,6 +53,8 @@ TEST_F(PromptCompleterTest, CompletesCommandNamesOfOneOrSeveralWordsFromTheLineS
     EXPECT_THAT(Complete("item add").texts, ElementsAre("item add", "item add-silent"));
     EXPECT_THAT(Complete("wait").texts, ElementsAre("wait"));
     EXPECT_THAT(Complete("nothing").texts, IsEmpty());
+    // A console line may be typed without `console`.
+    EXPECT_THAT(Complete("qvx_s").texts, ElementsAre("qvx_stats_enable"));
 }
 
 TEST_F(PromptCompleterTest, CompletesTheConsoleNameAfterConsoleButNotItsValue)

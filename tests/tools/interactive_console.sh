@@ -2,7 +2,8 @@
 # plexar-sim --interactive as a person uses it, in a terminal that tmux provides: keys are typed
 # with send-keys and the screen is read with capture-pane. A typed command runs and its journal
 # line appears; a journal line that arrives while a line is half typed is printed above it and the
-# line goes on intact; a bad line is reported and the session goes on; Tab completes a cvar name,
+# line goes on intact; a bad line is reported and the session goes on; a console line runs as
+# typed; Tab completes a cvar name,
 # a command name and a settings label;
 # Ctrl-D unloads the plug-in and ends the session; the history survives a restart (Up recalls the
 # last line of the previous session). Every wait is for text on the screen, with a bounded
@@ -85,6 +86,11 @@ until_ "journal line of the typed command" screen_matches '^\[ +[0-9]+\.[0-9]{3}
 type_text 'expect-logs Plugin'
 press Enter
 until_ "message for the bad line" on_screen "prompt:2: unknown command 'expect-logs'; did you mean 'expect-log'?"
+
+# A console line typed as it is, as into the host's console.
+type_text 'qvx_stats_enable'
+press Enter
+until_ "the cvar's value" screen_matches '^\[ +[0-9]+\.[0-9]{3}\] qvx_stats_enable = "1"$'
 
 # Tab completes the cvar name; the completed line runs.
 type_text 'console qvx_toa'

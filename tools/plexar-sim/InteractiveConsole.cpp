@@ -1,11 +1,13 @@
 #include "tools/plexar-sim/InteractiveConsole.h"
 
+#include <algorithm>
 #include <thread>
 
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
 #include "tools/plexar-sim/PromptCompleter.h"
+#include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/ScenarioRunner.h"
 
 namespace plexarsim {
@@ -111,12 +113,23 @@ TypedLines::Next InteractiveConsole::Idle(Session& session)
     return lines_.Take(std::chrono::milliseconds{0});
 }
 
+bool InteractiveConsole::IsConsoleLine(const std::string& line, const sim::Host& host) const
+{
+    if (commands_.Match(line)) {
+        return false;
+    }
+    const std::string_view text = Trim(line);
+    const std::string_view firstWord = text.substr(0, text.find_first_of(" \t"));
+    const auto names = host.ConsoleNames();
+    return std::binary_search(names.begin(), names.end(), firstWord);
+}
+
 void InteractiveConsole::Play(const std::string& line, Session& session)
 {
     const std::string location = fmt::format("prompt:{}", ++linesTyped_);
     std::optional<ScenarioStep> step;
     try {
-        step = parser_.ParseLine(line, location);
+        step = parser_.ParseLine(IsConsoleLine(line, session.host) ? "console " + line : line, location);
     } catch (const ScenarioError& error) {
         fmt::print(errors_, "{}\n", error.what());
         errors_.flush();

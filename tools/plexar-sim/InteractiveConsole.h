@@ -1,6 +1,7 @@
 #pragma once
 // The interactive session: lines typed at the prompt are read and played one by one, as lines of
-// a scenario file (the same commands, the same messages), while the game loop keeps running
+// a scenario file (the same commands, the same messages), or, when a line starts with a cvar or
+// console command name instead, as a console line; meanwhile the game loop keeps running
 // between them, so timers, HTTP answers and WebSocket messages happen while the prompt waits. A
 // bad line or a failing command is reported and the session goes on; the end of the input
 // (Ctrl-D) ends it.
@@ -64,6 +65,9 @@ public:
 
 private:
     void Play(const std::string& line, Session& session);
+    // A line that names no scenario command but starts with a cvar or console command name, as
+    // typed into the host's console.
+    bool IsConsoleLine(const std::string& line, const sim::Host& host) const;
     // Runs the game loop until a line is typed or the input ends, at most LookForLinesEvery.
     TypedLines::Next Idle(Session& session);
     void RefreshSettingsLabels(Session& session);

@@ -56,7 +56,13 @@ CompletionCandidates PromptCompleter::Complete(std::string_view line) const
         match ? ArgumentsStart(line, match->command->name) : std::string_view::npos;
     if (argumentsStart == std::string_view::npos) {
         const std::size_t start = std::min(line.size(), line.find_first_not_of(Blanks));
-        return {start, StartingWith(commands_.Names(), line.substr(start))};
+        std::vector<std::string> names = StartingWith(commands_.Names(), line.substr(start));
+        for (auto& name : StartingWith(consoleNames_(), line.substr(start))) {
+            if (std::find(names.begin(), names.end(), name) == names.end()) {
+                names.push_back(std::move(name));  // a scenario command takes a name first
+            }
+        }
+        return {start, names};
     }
     const std::string_view arguments = line.substr(argumentsStart);
     switch (match->command->arguments) {

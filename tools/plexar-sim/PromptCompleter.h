@@ -1,6 +1,7 @@
 #pragma once
 // What Tab completes at the interactive prompt: at the start of a line the scenario command names
-// ("inv" -> "inventory "), after `console` a cvar or console command name, after `settings click`
+// ("inv" -> "inventory ") and the cvar and console command names (a console line may be typed
+// as it is), after `console` a cvar or console command name, after `settings click`
 // a button or checkbox label of the settings page ("Sync" -> "Sync Inventory", "Sync Loadout").
 //
 // Threads: Complete runs on the prompt's reader thread; the two name sources are called there and
