@@ -3,11 +3,11 @@
 # with send-keys and the screen is read with capture-pane. A typed command runs and its journal
 # line appears; a journal line that arrives while a line is half typed is printed above it and the
 # line goes on intact; a bad line is reported and the session goes on; a console line runs as
-# typed; Tab completes a cvar name,
-# a command name and a settings label;
-# Ctrl-D unloads the plug-in and ends the session; the history survives a restart (Up recalls the
-# last line of the previous session). Every wait is for text on the screen, with a bounded
-# patience. Needs SIM, PLUGIN and WORK; exits 77 (skipped) when tmux cannot start a terminal.
+# typed; Tab completes a cvar name, a command name and a settings label; Ctrl-D unloads the
+# plug-in and ends the session; the history survives a restart (Up recalls the last line of the
+# previous session); a scenario given with --interactive plays first, and the prompt follows even
+# when it fails. Every wait is for text on the screen, with a bounded patience. Needs SIM, PLUGIN
+# and WORK; exits 77 (skipped) when tmux cannot start a terminal.
 set -euo pipefail
 : "${SIM:?}" "${PLUGIN:?}" "${WORK:?}"
 
@@ -137,4 +137,18 @@ until_ "click on the completed label" on_screen 'settings: clicked "Sync Loadout
 press C-d
 until_ "end of the second session" ended
 [ "$(exit_status)" = 0 ] || fail "the second session exited with status $(exit_status)"
+
+# --- A scenario that fails, then the prompt: the session goes on where the scenario stopped, and
+# the exit status is the scenario's.
+printf 'console qvx_stats_enable 0\nexpect-log never logged\n' >"$WORK/stops.scn"
+start third --virtual-time "$WORK/stops.scn"
+until_ "the scenario's failure" on_screen "expect-log failed at $WORK/stops.scn:2: no console line contains: never logged"
+until_ "prompt after the scenario" last_line_is "$prompt"
+on_screen 'plexar-sim: the scenario stopped; the session goes on at the prompt' || fail "no word that the session goes on"
+type_text 'qvx_stats_enable'
+press Enter
+until_ "the value the scenario set" screen_matches '^\[ +[0-9]+\.[0-9]{3}\] qvx_stats_enable = "0"$'
+press C-d
+until_ "end of the third session" ended
+[ "$(exit_status)" = 1 ] || fail "the third session exited with status $(exit_status), expected the scenario's 1"
 echo "PASS"
