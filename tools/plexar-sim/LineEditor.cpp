@@ -206,8 +206,7 @@ void LineEditor::SaveHistory()
     }
     HistEvent event;
     if (history(history_, &event, H_SAVE, historyFile_.c_str()) < 0) {
-        // Said above the prompt on the next line typed; the session goes on.
-        EraseEditLine();
+        // Between two prompts, so nothing is being typed; the session goes on.
         Write(fmt::format("plexar-sim: the history file {} cannot be written: {}\n", historyFile_.string(),
                           std::strerror(errno)),
               Stream::Errors);
