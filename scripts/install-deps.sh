@@ -10,6 +10,8 @@ packages=(
   libimgui-dev libstb-dev
   libcurl4-openssl-dev
   libcli11-dev
+  # plexar-sim --interactive: line editing (BSD licence), and tmux for its tests.
+  libedit-dev tmux
   libcpp-httplib-dev libsqlite3-dev
   curl jq
   googletest libgtest-dev libgmock-dev libbenchmark-dev

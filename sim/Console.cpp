@@ -1,6 +1,7 @@
 #include "sim/Console.h"
 
 #include <fstream>
+#include <set>
 
 #include <fmt/format.h>
 #include <system_error>
@@ -143,6 +144,21 @@ void Console::ListCommands()
     }
     Log("cvarlist [PREFIX]");
     Log("help");
+}
+
+std::vector<std::string> Console::Names() const
+{
+    std::set<std::string> names{"cvarlist", "help"};
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& entry : cvars_) {
+            names.insert(entry.first);
+        }
+        for (const auto& entry : notifiers_) {
+            names.insert(entry.first);
+        }
+    }
+    return {names.begin(), names.end()};
 }
 
 void Console::LoadCfg(const std::filesystem::path& path)

@@ -36,6 +36,9 @@ public:
     // takes the name: "cvarlist [PREFIX]" logs each cvar (whose name starts with PREFIX) with its
     // value and description, "help" the commands.
     void Execute(const std::string& line);
+    // What a console line may start with: every cvar, every command and the console's own two,
+    // sorted, each once.
+    std::vector<std::string> Names() const;
     // Runs every line of the file; a missing file is logged and sets nothing.
     void LoadCfg(const std::filesystem::path& path);
     // Appends one console line, exactly as given.

@@ -155,6 +155,11 @@ void Host::ExecuteConsole(const std::string& line)
     state_->console.Execute(line);
 }
 
+std::vector<std::string> Host::ConsoleNames() const
+{
+    return state_->console.Names();
+}
+
 std::string Host::NameAt(int index) const
 {
     return state_->names.NameAt(index);

@@ -139,6 +139,8 @@ public:
 
     // --- Console ---
     void ExecuteConsole(const std::string& line);
+    // The cvar and command names a console line may start with, sorted.
+    std::vector<std::string> ConsoleNames() const;
     std::vector<std::string> ConsoleLines() const;
     bool ConsoleContains(const std::string& text) const;
 

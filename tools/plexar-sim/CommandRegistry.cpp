@@ -136,6 +136,15 @@ std::vector<std::string> CommandRegistry::NamesStartingWith(std::string_view fir
     return names;
 }
 
+std::vector<std::string> CommandRegistry::Names() const
+{
+    std::vector<std::string> names;
+    for (const auto& command : commands_) {
+        names.push_back(command.name);
+    }
+    return names;
+}
+
 std::string CommandRegistry::NearestName(std::string_view word) const
 {
     const std::size_t allowed = std::max<std::size_t>(1, word.size() / 3);

@@ -2,7 +2,8 @@
 // The table of scenario commands. Each group of commands adds itself in its own file
 // (commands/*.cpp); the parser only asks the table which command a line names.
 //
-// Threads: filled and read on the main thread before a scenario is played; not synchronised.
+// Threads: filled on the main thread before a scenario is played, then only read (also by the
+// interactive prompt's reader thread); not synchronised.
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -25,6 +26,9 @@ struct CommandDefinition {
     // Checks the argument text (the rest of the line, trimmed, comment removed) and binds it.
     // Throws std::invalid_argument with the reason when the arguments are bad.
     std::function<StepAction(const std::string& arguments)> bind;
+    // What Tab completes in the arguments at the interactive prompt.
+    enum class Completes { Nothing, ConsoleName, SettingsLabel };
+    Completes arguments = Completes::Nothing;
 };
 
 struct CommandMatch {
@@ -43,6 +47,9 @@ public:
 
     // The names of commands that start with this word ("inventory" -> "inventory load", ...).
     std::vector<std::string> NamesStartingWith(std::string_view firstWord) const;
+
+    // Every command name, in the order they were added.
+    std::vector<std::string> Names() const;
 
     // The command name nearest to the word as a typo of it ("expect-logs" -> "expect-log"): the
     // fewest single-character edits, at most a third of the word's length (at least 1). Empty

@@ -68,17 +68,12 @@ std::vector<ScenarioStep> ScenarioParser::Parse(std::istream& text,
     std::vector<std::string> problems;
     std::string line;
     for (int number = 1; std::getline(text, line); ++number) {
-        const std::string location = fmt::format("{}:{}", fileName, number);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
         try {
-            const std::string_view command = Trim(WithoutComment(line));
-            if (!command.empty()) {
-                steps.push_back(ParseCommand(std::string(command), location));
+            if (auto step = ParseLine(line, fmt::format("{}:{}", fileName, number))) {
+                steps.push_back(std::move(*step));
             }
-        } catch (const std::exception& error) {
-            problems.push_back(fmt::format("{}: {}", location, error.what()));
+        } catch (const ScenarioError& error) {
+            problems.insert(problems.end(), error.Problems().begin(), error.Problems().end());
         }
     }
     if (text.bad()) {
@@ -98,6 +93,22 @@ std::vector<ScenarioStep> ScenarioParser::ParseFile(const std::filesystem::path&
             {fmt::format("{}: cannot be opened: {}", path.string(), std::strerror(errno))});
     }
     return Parse(file, path.string());
+}
+
+std::optional<ScenarioStep> ScenarioParser::ParseLine(std::string line, const std::string& location) const
+{
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    try {
+        const std::string_view command = Trim(WithoutComment(line));
+        if (command.empty()) {
+            return std::nullopt;
+        }
+        return ParseCommand(std::string(command), location);
+    } catch (const std::exception& error) {
+        throw ScenarioError({fmt::format("{}: {}", location, error.what())});
+    }
 }
 
 ScenarioStep ScenarioParser::ParseCommand(const std::string& text,

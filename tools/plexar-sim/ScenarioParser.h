@@ -6,6 +6,7 @@
 // Threads: main thread; Parse holds no state between calls.
 #include <filesystem>
 #include <istream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     std::vector<ScenarioStep> Parse(std::istream& text, const std::string& fileName) const;
     // Throws ScenarioError, also when the file cannot be read.
     std::vector<ScenarioStep> ParseFile(const std::filesystem::path& path) const;
+    // One line, as a line of a file at that location ("FILE:LINE"); nothing for a blank line or a
+    // comment. Throws ScenarioError.
+    std::optional<ScenarioStep> ParseLine(std::string line, const std::string& location) const;
 
 private:
     ScenarioStep ParseCommand(const std::string& text, const std::string& location) const;

@@ -3,7 +3,8 @@
 //
 // Threads: the main thread parses, loads and plays; it is the game thread. The host's HTTP
 // thread reaches only the journal sinks; threads of the plug-in that write to std::cout or
-// std::cerr reach only the library-line printer.
+// std::cerr reach only the library-line printer. An interactive session adds the prompt's reader
+// thread (InteractiveConsole); then every line printed goes through the prompt's LineEditor.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -24,8 +25,10 @@
 #include "sim/Host.h"
 #include "sim/ThreadActivity.h"
 #include "tools/plexar-sim/DefaultPaths.h"
+#include "tools/plexar-sim/InteractiveConsole.h"
 #include "tools/plexar-sim/JournalJson.h"
 #include "tools/plexar-sim/JournalPrinter.h"
+#include "tools/plexar-sim/LineEditor.h"
 #include "tools/plexar-sim/LineStreamBuf.h"
 #include "tools/plexar-sim/PluginLibrary.h"
 #include "tools/plexar-sim/PluginSession.h"
@@ -53,6 +56,7 @@ struct CommandLine {
     bool check = false;
     bool keep = false;
     bool verbose = false;
+    bool interactive = false;
     std::string scenario;
 };
 
@@ -68,7 +72,8 @@ std::string HelpFooter(const CommandRegistry& commands)
     return fmt::format(
         "\nScenario file: one command per line; '#' starts a comment (outside double quotes);\n"
         "blank lines are skipped. The whole file is checked before anything is played.\n"
-        "Without SCENARIO the plug-in is loaded and unloaded at once.\n"
+        "Without SCENARIO, on a terminal: the interactive prompt (--interactive); otherwise the\n"
+        "plug-in is loaded and unloaded at once.\n"
         "\nScenario commands:\n{}"
         "\nAfter the scenario the plug-in is unloaded and deleted unless the scenario did it.\n"
         "\nVirtual time (--virtual-time): the clock jumps from one timer to the next once nothing\n"
@@ -116,6 +121,10 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                  "(default: real time)");
     app.add_flag("--check", line.check,
                  "Only read and check the scenario file; print nothing when it is good");
+    app.add_flag("--interactive", line.interactive,
+                 "After the scenario (if any), read commands at a prompt, as typed, while the game loop runs; "
+                 "with line editing, a history kept across sessions and Tab completion. The default without "
+                 "SCENARIO when standard input is a terminal. Ctrl-D ends the session");
     app.add_flag("--verbose", line.verbose,
                  "Also print the log lines of the plug-in's WebSocket library");
     app.set_version_flag("--version", fmt::format("plexar-sim {} (Plexar SDK build {})", PLEXAR_SIM_VERSION,
@@ -147,10 +156,29 @@ struct Outputs {
     std::ofstream journalJson;
     // The host folder to remove once the host is gone; empty to keep it.
     std::filesystem::path removeAfterwards;
+    // The prompt of an interactive session, null without one.
+    LineEditor* prompt = nullptr;
 };
 
+// Where the prompt keeps its history: in the host folder, or beside the kept host folders
+// when this one is removed at the end.
+std::filesystem::path HistoryFile(const sim::Host& host, bool hostDirRemoved)
+{
+    if (hostDirRemoved) {
+        try {
+            const std::filesystem::path shared = DefaultHostDir().parent_path();
+            std::filesystem::create_directories(shared);
+            return shared / "history";
+        } catch (const std::exception&) {
+            // No state folder to keep it in: the host folder's goes with it.
+        }
+    }
+    return host.Options().hostDir / "plexar-sim.history";
+}
+
 // Loads the plug-in into a host and plays the steps; the exit status.
-int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Outputs& outputs)
+int Play(const CommandLine& line, const CommandRegistry& commands, const std::vector<ScenarioStep>& steps,
+         Outputs& outputs)
 {
     // The library and the printers outlive the host: its destructor still runs the plug-in's
     // last callbacks, which may log.
@@ -221,6 +249,12 @@ int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Output
         plugin.Load();
         Session session{host, plugin, settingsWindow, reports};
         played = PlayScenario(steps, session, outputs.errors);
+        if (outputs.prompt != nullptr) {
+            if (!played) {
+                fmt::print(outputs.errors, "plexar-sim: the scenario stopped; the session goes on at the prompt\n");
+            }
+            InteractiveConsole(*outputs.prompt, commands, outputs.errors).Run(session, HistoryFile(host, removeHostDir));
+        }
         plugin.Finish();
         faulted = plugin.Faulted();
     }
@@ -290,10 +324,31 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         return ExitPassed;
     }
 
+    const bool interactive = line.interactive || (line.scenario.empty() && LineEditor::TerminalAvailable());
+    if (line.interactive && !LineEditor::TerminalAvailable()) {
+        return Refuse("--interactive needs a terminal on standard input, and on standard output or error");
+    }
+    if (!interactive && line.scenario.empty()) {
+        fmt::print("plexar-sim: no SCENARIO and standard input is no terminal: the plug-in is loaded and "
+                   "unloaded at once\n");
+    }
+    // While a prompt is shown, every line goes through it so that none tears the line being typed.
+    std::optional<LineEditor> prompt;
+    std::optional<LineStreamBuf> outLines;
+    std::optional<LineStreamBuf> errorLines;
+    if (interactive) {
+        try {
+            prompt.emplace("plexar-sim> ");
+        } catch (const std::exception& error) {
+            return Refuse(error.what());
+        }
+        outLines.emplace([&prompt](const std::string& text) { prompt->Print(text, LineEditor::Stream::Out); });
+        errorLines.emplace([&prompt](const std::string& text) { prompt->Print(text, LineEditor::Stream::Errors); });
+    }
     // The real standard streams: std::cout and std::cerr get another buffer while playing.
-    std::ostream out(std::cout.rdbuf());
-    std::ostream errors(std::cerr.rdbuf());
-    Outputs outputs{out, errors, {}, {}, {}};
+    std::ostream out(interactive ? static_cast<std::streambuf*>(&*outLines) : std::cout.rdbuf());
+    std::ostream errors(interactive ? static_cast<std::streambuf*>(&*errorLines) : std::cerr.rdbuf());
+    Outputs outputs{out, errors, {}, {}, {}, prompt ? &*prompt : nullptr};
     for (const std::string& problem : {OpenOutput(line.consoleLog, "console log", outputs.consoleLog),
                                        OpenOutput(line.journalJson, "JSON journal", outputs.journalJson)}) {
         if (!problem.empty()) {
@@ -309,7 +364,7 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
     }
     int status = ExitFailed;
     try {
-        status = Play(line, steps, outputs);
+        status = Play(line, commands, steps, outputs);
     } catch (...) {
         RemoveHostDir(outputs);  // a plug-in refused once the host existed
         throw;
@@ -326,7 +381,7 @@ int main(int argc, char** argv)
     try {
         const CommandRegistry commands = BuiltInCommands();
         CLI::App app("Runs a Plexar plug-in in a simulated Skyvolt session, played from a scenario "
-                     "file.",
+                     "file or typed at a prompt.",
                      "plexar-sim");
         CommandLine line;
         DefineFlags(app, line);

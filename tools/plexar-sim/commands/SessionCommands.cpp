@@ -29,7 +29,8 @@ void AddSessionCommands(CommandRegistry& commands)
                       return [arguments](Session& session) {
                           session.host.ExecuteConsole(arguments);
                       };
-                  }});
+                  },
+                  CommandDefinition::Completes::ConsoleName});
     commands.Add({"unload", "", "Calls the plug-in's onUnload.",
                   [](const std::string& arguments) -> StepAction {
                       ExpectNoArguments(arguments);

@@ -57,7 +57,8 @@ void AddSettingsCommands(CommandRegistry& commands)
                                       << std::endl;
                           session.host.RunUntilIdle();
                       };
-                  }});
+                  },
+                  CommandDefinition::Completes::SettingsLabel});
     commands.Add({"settings png", "FILE",
                   "Draws a frame of the settings page and writes it as a PNG picture to FILE.",
                   [](const std::string& arguments) -> StepAction {
