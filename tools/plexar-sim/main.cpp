@@ -1,9 +1,10 @@
 // plexar-sim: loads a Plexar plug-in library the way the host does and plays a scenario against
 // the substitute host, printing everything the host shows or does.
 //
-// Threads: the main thread parses, loads and plays; it is the game thread. The host's HTTP
-// thread reaches only the journal sinks; threads of the plug-in that write to std::cout or
-// std::cerr reach only the library-line printer.
+// Threads: the main thread parses, loads and plays; it is the game thread. With --window the
+// main thread shows the window instead and a game thread of its own loads and plays
+// (WindowMode.h). The host's HTTP thread reaches only the journal sinks; threads of the plug-in
+// that write to std::cout or std::cerr reach only the library-line printer.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -27,11 +28,13 @@
 #include "tools/plexar-sim/JournalJson.h"
 #include "tools/plexar-sim/JournalPrinter.h"
 #include "tools/plexar-sim/LineStreamBuf.h"
+#include "tools/plexar-sim/PluginData.h"
 #include "tools/plexar-sim/PluginLibrary.h"
 #include "tools/plexar-sim/PluginSession.h"
 #include "tools/plexar-sim/ScenarioParser.h"
 #include "tools/plexar-sim/ScenarioRunner.h"
 #include "tools/plexar-sim/VirtualWallClock.h"
+#include "tools/plexar-sim/WindowMode.h"
 #include "tools/plexar-sim/commands/Commands.h"
 
 namespace {
@@ -53,6 +56,7 @@ struct CommandLine {
     bool check = false;
     bool keep = false;
     bool verbose = false;
+    bool window = false;
     std::string scenario;
 };
 
@@ -116,6 +120,9 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                  "(default: real time)");
     app.add_flag("--check", line.check,
                  "Only read and check the scenario file; print nothing when it is good");
+    app.add_flag("--window", line.window,
+                 "Show the host's screen in a window (settings page, toasts, modal, status line) while the "
+                 "session plays; after the scenario the session goes on until the window is closed");
     app.add_flag("--verbose", line.verbose,
                  "Also print the log lines of the plug-in's WebSocket library");
     app.set_version_flag("--version", fmt::format("plexar-sim {} (Plexar SDK build {})", PLEXAR_SIM_VERSION,
@@ -149,13 +156,15 @@ struct Outputs {
     std::filesystem::path removeAfterwards;
 };
 
-// Loads the plug-in into a host and plays the steps; the exit status.
-int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Outputs& outputs)
+// Loads the plug-in into a host and plays the steps; the exit status. With a window, shows the
+// host in it and plays on until it is closed.
+int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Outputs& outputs,
+         sim::ui::SettingsWindow& settingsWindow, WindowMode* window)
 {
     // The library and the printers outlive the host: its destructor still runs the plug-in's
     // last callbacks, which may log.
-    const PluginLibrary library(line.plugin.empty() ? DefaultPluginPath()
-                                                    : std::filesystem::path(line.plugin));
+    const std::filesystem::path pluginPath = line.plugin.empty() ? DefaultPluginPath() : std::filesystem::path(line.plugin);
+    const PluginLibrary library(pluginPath);
     outputs.out << library.Describe();
 
     sim::HostOptions options;
@@ -177,12 +186,17 @@ int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Output
         json.emplace(start, outputs.journalJson);
     }
     sim::Host host(options);
+    const ShownHost shown(window, host);
     const bool removeHostDir = line.hostDir.empty() && !line.keep;
     if (removeHostDir) {
         outputs.removeAfterwards = host.Options().hostDir;
     }
     fmt::print(outputs.out, "host folder: {}{}\n", host.Options().hostDir.string(),
                removeHostDir ? " (removed at the end; --keep keeps it)" : "");
+    const std::filesystem::path dataDir = PluginDataDir(pluginPath);
+    if (const std::size_t installed = InstallPluginData(dataDir, host.Options().hostDir / "data"); installed > 0) {
+        fmt::print(outputs.out, "plug-in data installed: {} file(s) from {}\n", installed, dataDir.string());
+    }
     if (!options.serviceUrl.empty()) {
         fmt::print(outputs.out, "service requests go to: {}\n", options.serviceUrl);
     }
@@ -216,11 +230,16 @@ int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Output
             wallClock.emplace(host);
         }
 
-        sim::ui::SettingsWindow settingsWindow;
         PluginSession plugin(library, host, settingsWindow, outputs.errors);
         plugin.Load();
         Session session{host, plugin, settingsWindow, reports};
+        if (window != nullptr) {
+            session.screenPicture = [window] { return window->Picture(); };
+        }
         played = PlayScenario(steps, session, outputs.errors);
+        if (window != nullptr) {
+            window->PlayUntilClosed(host);
+        }
         plugin.Finish();
         faulted = plugin.Faulted();
     }
@@ -308,8 +327,18 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         }
     }
     int status = ExitFailed;
+    sim::ui::SettingsWindow settingsWindow;
+    std::optional<WindowMode> window;
+    if (line.window) {
+        try {
+            window.emplace(settingsWindow);
+        } catch (const std::exception& error) {
+            return Refuse(fmt::format("--window: {}", error.what()));
+        }
+    }
     try {
-        status = Play(line, steps, outputs);
+        status = window ? window->Run([&] { return Play(line, steps, outputs, settingsWindow, &*window); })
+                        : Play(line, steps, outputs, settingsWindow, nullptr);
     } catch (...) {
         RemoveHostDir(outputs);  // a plug-in refused once the host existed
         throw;
