@@ -1,6 +1,8 @@
 #include "tools/plexar-sim/WindowMode.h"
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <exception>
 #include <thread>
 
@@ -18,6 +20,40 @@ constexpr sim::Seconds PlaySlice{0.05};
 // How long a picture may take before the request gives up on the window.
 constexpr std::chrono::seconds PicturePatience{10};
 
+// Ctrl-C or a SIGTERM while the window is up: the window closes and the session ends as when the
+// player closes it, so the plug-in is still unloaded. Set by the handler, read by the window's
+// loop, which looks at least every IdleFrameSeconds.
+std::atomic<bool> interrupted{false};
+
+void NoteInterrupt(int)
+{
+    interrupted = true;
+}
+
+// Routes SIGINT and SIGTERM to NoteInterrupt for its lifetime.
+class InterruptCloses {
+public:
+    InterruptCloses()
+    {
+        struct sigaction action {};
+        action.sa_handler = NoteInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~InterruptCloses()
+    {
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+    }
+    InterruptCloses(const InterruptCloses&) = delete;
+    InterruptCloses& operator=(const InterruptCloses&) = delete;
+
+private:
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
+};
+
 }  // namespace
 
 WindowMode::WindowMode(sim::ui::SettingsWindow& settings) : window_(settings, "plexar-sim: Skyvolt") {}
@@ -26,6 +62,7 @@ WindowMode::~WindowMode() = default;
 
 int WindowMode::Run(const std::function<int()>& session)
 {
+    const InterruptCloses interrupts;
     int result = 1;
     std::exception_ptr failure;
     std::thread game([&] {
@@ -58,7 +95,7 @@ void WindowMode::ShowFrames()
             if (sessionEnded_) {
                 break;
             }
-            closeRequested = closeRequested_;
+            closeRequested = closeRequested_ || interrupted;
         }
         if (closeRequested || window_.CloseRequested()) {
             window_.Hide();

@@ -36,7 +36,8 @@ public:
     WindowMode& operator=(const WindowMode&) = delete;
 
     // Runs `session` on the game thread and shows the screen until it returns; returns its
-    // result (rethrows what it threw). Main thread.
+    // result (rethrows what it threw). Meanwhile SIGINT and SIGTERM close the window, as the
+    // player closing it does. Main thread.
     int Run(const std::function<int()>& session);
 
     // The host the window shows from now on, or none. Waits for a frame in progress. Game thread.

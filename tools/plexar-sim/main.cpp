@@ -5,6 +5,7 @@
 // main thread shows the window instead and a game thread of its own loads and plays
 // (WindowMode.h). The host's HTTP thread reaches only the journal sinks; threads of the plug-in
 // that write to std::cout or std::cerr reach only the library-line printer.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -257,16 +259,24 @@ int Play(const CommandLine& line, const std::vector<ScenarioStep>& steps, Output
 
 // Threads the plug-in left running after its unload (a worker still busy with a file): a host
 // that exits cuts them off mid-work. Gives them a moment to end and says when some did not.
-void WaitForLeftoverThreads(std::ostream& errors)
+// Threads that ran before the plug-in was loaded (the window's OpenGL renderer) are not its.
+void WaitForLeftoverThreads(std::ostream& errors, const std::set<long>& before)
 {
     constexpr auto Patience = std::chrono::seconds(2);
     constexpr auto Interval = std::chrono::milliseconds(5);
     const auto deadline = std::chrono::steady_clock::now() + Patience;
+    const auto leftOver = [&before] {
+        auto threads = sim::SampleOtherThreads();
+        threads.erase(std::remove_if(threads.begin(), threads.end(),
+                                     [&before](const sim::ThreadSample& thread) { return before.count(thread.id) > 0; }),
+                      threads.end());
+        return threads;
+    };
     try {
-        auto others = sim::SampleOtherThreads();
+        auto others = leftOver();
         while (!others.empty() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(Interval);
-            others = sim::SampleOtherThreads();
+            others = leftOver();
         }
         if (!others.empty()) {
             fmt::print(errors, "plexar-sim: {} thread(s) still running {} s after the plug-in was unloaded\n",
@@ -336,6 +346,14 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
             return Refuse(fmt::format("--window: {}", error.what()));
         }
     }
+    std::set<long> threadsBefore;
+    try {
+        for (const sim::ThreadSample& thread : sim::SampleOtherThreads()) {
+            threadsBefore.insert(thread.id);
+        }
+    } catch (const std::exception&) {
+        // Reported by WaitForLeftoverThreads, which reads them again.
+    }
     try {
         status = window ? window->Run([&] { return Play(line, steps, outputs, settingsWindow, &*window); })
                         : Play(line, steps, outputs, settingsWindow, nullptr);
@@ -343,7 +361,7 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         RemoveHostDir(outputs);  // a plug-in refused once the host existed
         throw;
     }
-    WaitForLeftoverThreads(outputs.errors);
+    WaitForLeftoverThreads(outputs.errors, threadsBefore);
     RemoveHostDir(outputs);
     return status;
 }
