@@ -88,7 +88,7 @@ void DrawToasts(const ScreenSnapshot& screen, const ScreenLayout& layout)
     }
 }
 
-std::optional<std::size_t> DrawModal(const ScreenSnapshot::OpenModal& open, const ScreenLayout& layout)
+void DrawModal(const ScreenSnapshot::OpenModal& open, const ScreenLayout& layout, ScreenWindowsDrawn& drawn)
 {
     const ModalRecord& modal = open.modal;
     const ImGuiStyle& style = ImGui::GetStyle();
@@ -108,17 +108,18 @@ std::optional<std::size_t> DrawModal(const ScreenSnapshot::OpenModal& open, cons
     ImGui::TextUnformatted(modal.body.c_str());
     ImGui::PopTextWrapPos();
     ImGui::Spacing();
-    std::optional<std::size_t> pressed;
     for (std::size_t button = 0; button < modal.buttons.size(); ++button) {
         if (button > 0) {
             ImGui::SameLine();
         }
         if (ImGui::Button(fmt::format("{}##button{}", modal.buttons[button].text, button).c_str(), ImVec2(90, 0))) {
-            pressed = button;
+            drawn.pressedButton = button;
         }
+        const ImVec2 min = ImGui::GetItemRectMin();
+        const ImVec2 max = ImGui::GetItemRectMax();
+        drawn.modalButtons.push_back(Box{min.x, min.y, max.x - min.x, max.y - min.y});
     }
     ImGui::End();
-    return pressed;
 }
 
 void DrawStatus(const ScreenSnapshot& screen, const ScreenLayout& layout)
@@ -142,11 +143,15 @@ void DrawStatus(const ScreenSnapshot& screen, const ScreenLayout& layout)
 
 }  // namespace
 
-std::optional<std::size_t> DrawScreenWindows(const ScreenSnapshot& screen, const ScreenLayout& layout)
+ScreenWindowsDrawn DrawScreenWindows(const ScreenSnapshot& screen, const ScreenLayout& layout)
 {
     DrawToasts(screen, layout);
     DrawStatus(screen, layout);
-    return screen.modal ? DrawModal(*screen.modal, layout) : std::nullopt;
+    ScreenWindowsDrawn drawn;
+    if (screen.modal) {
+        DrawModal(*screen.modal, layout, drawn);
+    }
+    return drawn;
 }
 
 TextureTable ScreenTextures(const ScreenSnapshot& screen)

@@ -11,18 +11,26 @@
 // Threads: the drawing thread of the context, between ImGui::NewFrame and ImGui::Render.
 #include <cstddef>
 #include <optional>
+#include <vector>
 
 #include <imgui.h>
 
 #include "sim/Host.h"
+#include "sim/ui/Frame.h"
 #include "sim/ui/Rasteriser.h"
 #include "sim/ui/ScreenLayout.h"
 
 namespace sim::ui {
 
-// Draws the toasts, the modal and the status line. Returns the index of the modal button
-// pressed in this frame, if one was.
-std::optional<std::size_t> DrawScreenWindows(const ScreenSnapshot& screen, const ScreenLayout& layout);
+struct ScreenWindowsDrawn {
+    // The index of the modal button pressed in this frame, if one was.
+    std::optional<std::size_t> pressedButton;
+    // Where the open modal's buttons are, in order; empty without a modal.
+    std::vector<Box> modalButtons;
+};
+
+// Draws the toasts, the modal and the status line.
+ScreenWindowsDrawn DrawScreenWindows(const ScreenSnapshot& screen, const ScreenLayout& layout);
 
 // The textures the snapshot's toasts show, by the id DrawScreenWindows draws them with.
 TextureTable ScreenTextures(const ScreenSnapshot& screen);

@@ -152,7 +152,9 @@ ScreenFrame SettingsWindow::DrawScreenFrame(const ScreenSnapshot& screen, const 
         ImGui::TextDisabled("No plug-in with a settings page is loaded.");
         ImGui::End();
     }
-    frame.pressedButton = DrawScreenWindows(screen, layout_);
+    ScreenWindowsDrawn around = DrawScreenWindows(screen, layout_);
+    frame.pressedButton = around.pressedButton;
+    frame.modalButtons = std::move(around.modalButtons);
     ImGui::Render();
     if (shownPage_ != nullptr) {
         frame.page = ReadSettingsWindow(*ImGui::GetDrawData(), title);

@@ -31,6 +31,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "host/PluginBase.h"
 #include "sim/Host.h"
@@ -66,6 +67,8 @@ struct ScreenFrame {
     Frame page;
     // The open modal's button pressed in this frame, if one was.
     std::optional<std::size_t> pressedButton;
+    // Where the open modal's buttons are, in order; empty without a modal.
+    std::vector<Box> modalButtons;
 };
 
 class SettingsWindow {

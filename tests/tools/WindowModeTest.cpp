@@ -1,6 +1,7 @@
 // plexar-sim --window as a person uses it: under Xvfb with Mesa's software OpenGL, the window
 // shows the plug-in's page, a mouse click (xdotool) on "Sync Inventory" starts a sync, and a
-// picture of the screen read back from OpenGL shows the page and the toast with its logo. The
+// picture of the screen read back from OpenGL shows the page and the toast with its logo, and a
+// click on a modal's button answers it as `modal` does. The
 // session plays on virtual time, as plexar-sim --window --virtual-time does: the sync that follows
 // the user code and its cooldown pass before the click, so the only sync after it is the click's.
 // Skipped, saying why, where no X server can be started.
@@ -100,6 +101,15 @@ bool Eventually(const std::function<bool()>& condition)
     return true;
 }
 
+// Clicks the window at (x, y) with the mouse, as the X server's user; an error text when it could not.
+std::string ClickWindowAt(const sim::ui::Box& box)
+{
+    const std::string click =
+        fmt::format("xdotool search --sync --name 'plexar-sim: Skyvolt' mousemove --window %1 {} {} click 1",
+                    static_cast<int>(box.CentreX()), static_cast<int>(box.CentreY()));
+    return std::system(click.c_str()) == 0 ? "" : "xdotool failed: " + click;
+}
+
 // Inventory syncs answered 200 so far.
 int SyncsAnswered(const sim::Host& host)
 {
@@ -157,31 +167,47 @@ TEST(WindowMode, AClickOnSyncInventoryStartsASyncAndTheScreenShowsThePageAndTheT
     std::optional<sim::ui::Image> picture;
     std::string clickFailure;
     bool synced = false;
+    std::atomic<bool> okPressed{false};
+    bool modalAnswered = false;
     std::thread person([&] {
         std::optional<sim::ui::DrawnItem> button;
         const bool pageShown = Eventually([&] {
             if (shownHost.load() == nullptr) {
                 return false;
             }
-            const sim::ui::Frame page = window.LastPage();
+            const sim::ui::Frame page = window.LastFrame().page;
             if (page.Contains("Sync Inventory") && !page.Get("Sync Inventory").Greyed()) {
                 button = page.Get("Sync Inventory");
             }
             return button.has_value();
         });
         if (pageShown) {
-            const std::string click = fmt::format(
-                "xdotool search --sync --name 'plexar-sim: Skyvolt' mousemove --window %1 {} {} click 1",
-                static_cast<int>(button->box.CentreX()), static_cast<int>(button->box.CentreY()));
-            if (std::system(click.c_str()) != 0) {
-                clickFailure = "xdotool failed: " + click;
-            }
+            clickFailure = ClickWindowAt(button->box);
             sim::Host* host = shownHost.load();
             synced = clickFailure.empty() && host != nullptr &&
                      Eventually([&] { return SyncsAnswered(*host) == syncsBeforeClick + 1; }) &&
                      Eventually([&] { return ToastShown(*host, "Inventory synced!"); });
             if (synced) {
                 picture = window.Picture();
+                // The scammer warning as the plug-in shows it, answered with the window's button.
+                host->Game()->Execute([&okPressed](GameWrapper* game) {
+                    ModalWrapper modal = game->CreateModal("Scammer detected");
+                    modal.SetBody("Proceed with caution!");
+                    modal.AddButton("OK", true, [&okPressed] { okPressed = true; });
+                    modal.ShowModal();
+                });
+                std::optional<sim::ui::Box> ok;
+                if (Eventually([&] {
+                        const auto buttons = window.LastFrame().modalButtons;
+                        if (!buttons.empty()) {
+                            ok = buttons.front();
+                        }
+                        return ok.has_value();
+                    })) {
+                    clickFailure = ClickWindowAt(*ok);
+                    modalAnswered = clickFailure.empty() &&
+                                    Eventually([&] { return okPressed && !host->ScreenNow().modal.has_value(); });
+                }
             }
         } else {
             clickFailure = "the window never showed \"Sync Inventory\" ready to click";
@@ -241,6 +267,10 @@ TEST(WindowMode, AClickOnSyncInventoryStartsASyncAndTheScreenShowsThePageAndTheT
     EXPECT_TRUE(HasColour(*picture, pageRight, picture->width, 0xff, 0xb0, 0x20)) << "no logo (amber) in the toast";
     EXPECT_TRUE(HasColour(*picture, pageRight, picture->width, 0x6a, 0x40, 0xd8)) << "no logo (violet) in the toast";
     EXPECT_FALSE(HasColour(*picture, 0, pageRight, 0xff, 0xb0, 0x20)) << "the logo is outside the toasts";
+
+    EXPECT_TRUE(modalAnswered) << "the modal's OK, clicked in the window, did not answer it";
+    EXPECT_NE(consoleAtEnd.find("plexar-sim: modal \"Scammer detected\": OK pressed in the window"), std::string::npos)
+        << consoleAtEnd;
 }
 
 }  // namespace

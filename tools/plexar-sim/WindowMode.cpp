@@ -129,7 +129,7 @@ void WindowMode::DrawOneFrame()
     }
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        lastPage_ = std::move(frame.page);
+        lastFrame_ = std::move(frame);
     }
     for (auto& request : requests) {
         request.set_value(picture);
@@ -219,10 +219,10 @@ void WindowMode::RequestClose()
     sim::ui::ScreenWindow::Wake();
 }
 
-sim::ui::Frame WindowMode::LastPage() const
+sim::ui::ScreenFrame WindowMode::LastFrame() const
 {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    return lastPage_;
+    return lastFrame_;
 }
 
 ShownHost::ShownHost(WindowMode* window, sim::Host& host) : window_(window)

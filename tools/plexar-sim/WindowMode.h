@@ -8,7 +8,7 @@
 // GameWrapper::Execute).
 //
 // Threads: the constructor, Run and the destructor on the main thread; Attach, PlayUntilClosed
-// and Picture on the game thread; RequestClose and LastPage on any thread. host_ is guarded by
+// and Picture on the game thread; RequestClose and LastFrame on any thread. host_ is guarded by
 // linkMutex_, which the window holds for each frame and Attach for its change, so a detached host
 // is no longer read; the picture requests, the close and end flags and the last page by
 // stateMutex_.
@@ -51,8 +51,8 @@ public:
 
     // Closes the window as the player would. Any thread.
     void RequestClose();
-    // What the last frame showed of the page; empty before one showed it (tests).
-    sim::ui::Frame LastPage() const;
+    // What the last frame showed: the page (empty before one showed it) and the modal's buttons.
+    sim::ui::ScreenFrame LastFrame() const;
 
 private:
     void ShowFrames();
@@ -71,7 +71,7 @@ private:
     bool closed_ = false;
     bool sessionEnded_ = false;
     std::vector<std::promise<std::optional<sim::ui::Image>>> pictureRequests_;
-    sim::ui::Frame lastPage_;
+    sim::ui::ScreenFrame lastFrame_;
 };
 
 // Shows a host in the window for its own lifetime, and none afterwards; does nothing without a
