@@ -6,7 +6,6 @@
 #include <utility>
 #include <variant>
 
-#include <GL/gl.h>
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl3.h>
@@ -35,6 +34,43 @@ ImGuiContext* ContextOf(const SettingsWindow& settings)
 }
 
 }  // namespace
+
+// The OpenGL calls made here, looked up through GLFW once the window's context is current, so
+// the program loads OpenGL only when it opens a window (as the OpenGL 3 back end does).
+struct ScreenWindow::Gl {
+    void(APIENTRY* genTextures)(GLsizei, GLuint*);
+    void(APIENTRY* deleteTextures)(GLsizei, const GLuint*);
+    void(APIENTRY* bindTexture)(GLenum, GLuint);
+    void(APIENTRY* texParameteri)(GLenum, GLenum, GLint);
+    void(APIENTRY* pixelStorei)(GLenum, GLint);
+    void(APIENTRY* texImage2D)(GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*);
+    void(APIENTRY* viewport)(GLint, GLint, GLsizei, GLsizei);
+    void(APIENTRY* clearColor)(GLfloat, GLfloat, GLfloat, GLfloat);
+    void(APIENTRY* clear)(GLbitfield);
+    void(APIENTRY* readPixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
+
+    static Gl Load()
+    {
+        Gl gl{};
+        const auto load = [](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(glfwGetProcAddress(name));
+            if (function == nullptr) {
+                throw std::runtime_error(std::string("cannot open a window: OpenGL has no ") + name);
+            }
+        };
+        load(gl.genTextures, "glGenTextures");
+        load(gl.deleteTextures, "glDeleteTextures");
+        load(gl.bindTexture, "glBindTexture");
+        load(gl.texParameteri, "glTexParameteri");
+        load(gl.pixelStorei, "glPixelStorei");
+        load(gl.texImage2D, "glTexImage2D");
+        load(gl.viewport, "glViewport");
+        load(gl.clearColor, "glClearColor");
+        load(gl.clear, "glClear");
+        load(gl.readPixels, "glReadPixels");
+        return gl;
+    }
+};
 
 // GLFW's input events, as they came, for the next frame.
 struct ScreenWindow::Input {
@@ -81,6 +117,13 @@ ScreenWindow::ScreenWindow(SettingsWindow& settings, const std::string& title)
     }
     glfwMakeContextCurrent(window_);
     glfwSwapInterval(1);
+    try {
+        gl_ = std::make_unique<Gl>(Gl::Load());
+    } catch (...) {
+        glfwDestroyWindow(window_);
+        glfwTerminate();
+        throw;
+    }
     glfwSetWindowUserPointer(window_, input_.get());
     glfwSetMouseButtonCallback(window_, [](GLFWwindow* window, int button, int action, int mods) {
         Input::Of(window).events.emplace_back(Input::MouseButton{button, action, mods});
@@ -110,7 +153,7 @@ ScreenWindow::~ScreenWindow()
 {
     ImGui::SetCurrentContext(ContextOf(settings_));
     for (const auto& [address, uploaded] : glTextures_) {
-        glDeleteTextures(1, &uploaded.second);
+        gl_->deleteTextures(1, &uploaded.second);
     }
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplGlfw_Shutdown();
@@ -195,16 +238,16 @@ void ScreenWindow::AfterFrame(ImDrawData& drawData, const ScreenSnapshot& screen
     int width = 0;
     int height = 0;
     glfwGetFramebufferSize(window_, &width, &height);
-    glViewport(0, 0, width, height);
-    glClearColor(DesktopGrey[0], DesktopGrey[1], DesktopGrey[2], 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    gl_->viewport(0, 0, width, height);
+    gl_->clearColor(DesktopGrey[0], DesktopGrey[1], DesktopGrey[2], 1.0f);
+    gl_->clear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(&drawData);
     if (picture != nullptr) {
         picture->width = width;
         picture->height = height;
         picture->rgba.assign(static_cast<std::size_t>(width) * height * 4, 0);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture->rgba.data());
+        gl_->pixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl_->readPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture->rgba.data());
         // OpenGL's rows run from the bottom; a picture's from the top.
         const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
         for (int row = 0; row < height / 2; ++row) {
@@ -225,12 +268,12 @@ unsigned ScreenWindow::GlTexture(const std::shared_ptr<const ToastTexture>& text
         return found->second.second;
     }
     GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, texture->width, texture->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+    gl_->genTextures(1, &name);
+    gl_->bindTexture(GL_TEXTURE_2D, name);
+    gl_->texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl_->texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gl_->pixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gl_->texImage2D(GL_TEXTURE_2D, 0, GL_RGBA, texture->width, texture->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                  texture->rgba.data());
     glTextures_.emplace(texture.get(), std::make_pair(texture, name));
     return name;

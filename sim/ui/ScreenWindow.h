@@ -48,6 +48,7 @@ public:
 
 private:
     struct Input;
+    struct Gl;
 
     void BeforeFrame();
     void AfterFrame(ImDrawData& drawData, const ScreenSnapshot& screen, Image* picture);
@@ -57,6 +58,7 @@ private:
     SettingsWindow& settings_;
     GLFWwindow* window_ = nullptr;
     std::unique_ptr<Input> input_;
+    std::unique_ptr<Gl> gl_;
     // Pictures uploaded, by the texture's address; the texture is kept so the address stays its.
     std::map<const ToastTexture*, std::pair<std::shared_ptr<const ToastTexture>, unsigned>> glTextures_;
 };
