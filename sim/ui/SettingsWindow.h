@@ -16,7 +16,8 @@
 //   window.Draw(page).Get("Sync Inventory").Greyed();
 //   window.Click(page, "Enable toasts");
 //
-// Time inside ImGui advances by a fixed step per frame, never by the wall clock.
+// Time inside ImGui advances by a fixed step per frame, never by the wall clock, except in the
+// frames a window on a display draws (its platform back end sets the step).
 //
 // Threads: any thread; the calls are serialised by mutex_, held for the whole call, so one frame
 // is drawn at a time (plexar-sim: scenario commands on the game thread, the window's frames on the
