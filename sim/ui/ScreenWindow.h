@@ -26,6 +26,8 @@ struct GLFWwindow;
 
 namespace sim::ui {
 
+class GlScreenRenderer;
+
 class ScreenWindow {
 public:
     // Opens a window of the screen's size titled `title`. Throws std::runtime_error with GLFW's
@@ -48,19 +50,14 @@ public:
 
 private:
     struct Input;
-    struct Gl;
 
     void BeforeFrame();
     void AfterFrame(ImDrawData& drawData, const ScreenSnapshot& screen, Image* picture);
-    // The OpenGL texture holding a toast's picture, uploaded when first seen.
-    unsigned GlTexture(const std::shared_ptr<const ToastTexture>& texture);
 
     SettingsWindow& settings_;
     GLFWwindow* window_ = nullptr;
     std::unique_ptr<Input> input_;
-    std::unique_ptr<Gl> gl_;
-    // Pictures uploaded, by the texture's address; the texture is kept so the address stays its.
-    std::map<const ToastTexture*, std::pair<std::shared_ptr<const ToastTexture>, unsigned>> glTextures_;
+    std::unique_ptr<GlScreenRenderer> renderer_;
 };
 
 }  // namespace sim::ui
