@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>

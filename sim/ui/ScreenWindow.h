@@ -11,12 +11,8 @@
 //
 // Threads: one thread (the main thread) makes every call but Wake, which any thread may call. The
 // process's only ScreenWindow owns GLFW for its lifetime.
-#include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "sim/Host.h"
 #include "sim/ui/Image.h"
