@@ -8,6 +8,9 @@ packages=(
   nlohmann-json3-dev libfmt-dev
   libwebsocketpp-dev libasio-dev
   libimgui-dev libstb-dev
+  # plexar-sim --window: GLFW and OpenGL; its test runs it under Xvfb with Mesa's software
+  # renderer and clicks with xdotool.
+  libglfw3-dev libgl-dev libgl1-mesa-dri xvfb xauth xdotool
   libcurl4-openssl-dev
   libcli11-dev
   # plexar-sim --interactive: line editing (BSD licence), and tmux for its tests.

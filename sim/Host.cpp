@@ -50,7 +50,8 @@ Host::State::State(HostOptions hostOptions)
            options.holdTimeForOtherThreads ? GameLoop::HoldCheck([this] { return WhatHoldsTime(); })
                                            : GameLoop::HoldCheck()),
       journal([this] { return loop.Now(); }), console(journal),
-      hooks([this](const std::string& line) { Log(line); }), screen(journal),
+      hooks([this](const std::string& line) { Log(line); }),
+      screen(journal, options.hostDir, [this](const std::string& line) { Log(line); }, [this] { return loop.Now(); }),
       world(options.uniqueId),
       http(journal, options.serviceUrl, [this](const std::string& line) { Log(line); }),
       cvarManager(std::make_shared<CVarManagerWrapper>(reinterpret_cast<std::uintptr_t>(&console))),
@@ -188,6 +189,26 @@ std::vector<ModalRecord> Host::Modals() const
 std::vector<std::pair<std::string, std::filesystem::path>> Host::Textures() const
 {
     return state_->screen.Textures();
+}
+
+std::shared_ptr<const ToastTexture> Host::Texture(const std::string& name) const
+{
+    return state_->screen.Texture(name);
+}
+
+ScreenSnapshot Host::ScreenNow() const
+{
+    ScreenSnapshot snapshot;
+    snapshot.virtualTime = state_->options.virtualTime;
+    snapshot.now = state_->loop.Now();
+    snapshot.requestsInFlight = state_->http.RequestsInFlight();
+    state_->screen.Fill(snapshot);
+    return snapshot;
+}
+
+bool Host::ClaimModal(std::size_t index)
+{
+    return state_->screen.ClaimModal(index);
 }
 
 void Host::SetResponder(Responder responder)

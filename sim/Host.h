@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,11 @@ struct ToastRecord {
     std::uint8_t toastType;
     float width;
     float height;
+    // When the host showed it (host clock); set by the host.
+    Clock::time_point shownAt{};
 };
+
+struct ToastTexture;
 
 struct ModalRecord {
     struct Button {
@@ -79,6 +84,28 @@ struct ModalRecord {
     std::string icon;
     std::string body;
     std::vector<Button> buttons;
+};
+
+// What the player's screen shows at one moment: the toasts still up, the oldest modal not yet
+// answered, and what the status line tells. A copy, taken under the host's locks.
+struct ScreenSnapshot {
+    struct Toast {
+        ToastRecord toast;
+        double secondsLeft;
+        // The picture loaded under the toast's texture name; null when none was loaded or it could
+        // not be read.
+        std::shared_ptr<const ToastTexture> texture;
+    };
+    struct OpenModal {
+        // Which modal it is, in the order they were shown (Host::AnswerModal).
+        std::size_t index;
+        ModalRecord modal;
+    };
+    std::vector<Toast> toasts;  // oldest first
+    std::optional<OpenModal> modal;
+    bool virtualTime = false;
+    Clock::time_point now;
+    std::size_t requestsInFlight = 0;
 };
 
 struct HttpExchange {
@@ -147,7 +174,19 @@ public:
     // --- What the player saw ---
     std::vector<ToastRecord> Toasts() const;
     std::vector<ModalRecord> Modals() const;
+    // Each LoadToastTexture call: the name and the path as the plug-in gave it. A relative path
+    // is read from the host folder; a file that is missing or no picture gets a console line
+    // "plexar-sim: cannot load the toast texture NAME from PATH: REASON".
     std::vector<std::pair<std::string, std::filesystem::path>> Textures() const;
+    // The picture last loaded under the name; null when none was or it could not be read.
+    std::shared_ptr<const ToastTexture> Texture(const std::string& name) const;
+    // The screen now. Any thread; never waits for the game thread.
+    ScreenSnapshot ScreenNow() const;
+    // Marks the modal shown as number `index` (ScreenSnapshot::OpenModal::index) answered, so the
+    // next one becomes the open one; the caller then runs the pressed button's callback on the
+    // game thread. False when that modal is not the open one (answered already). Any thread: the
+    // scenario's `modal` and the window's buttons both answer through it, once each.
+    bool ClaimModal(std::size_t index);
 
     // --- HTTP ---
     // When set, every request is answered by the responder and never reaches the network. The

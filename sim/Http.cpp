@@ -107,6 +107,12 @@ std::string HttpService::RequestInFlight() const
     return "a request to " + exchanges_[completed_].url + " is in flight";
 }
 
+std::size_t HttpService::RequestsInFlight() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return exchanges_.size() - completed_;
+}
+
 std::uint64_t HttpService::Activity() const
 {
     std::lock_guard<std::mutex> lock(mutex_);

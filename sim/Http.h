@@ -46,6 +46,8 @@ public:
     // "a request to URL is in flight" for the oldest request not yet answered with its callback
     // returned; empty when there is none.
     std::string RequestInFlight() const;
+    // How many requests are sent and not yet answered with their callback returned.
+    std::size_t RequestsInFlight() const;
     // Counts requests sent and answered so far: a change shows HTTP work done meanwhile.
     std::uint64_t Activity() const;
     // Blocks until every request sent before the call has been answered and its callback has

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
 
 #include "sim/ui/DrawCommands.h"
 
@@ -58,10 +61,10 @@ Rgba Mix(float ka, const Rgba& a, float kb, const Rgba& b, float kc, const Rgba&
 
 class Canvas {
 public:
-    Canvas(const AtlasTexture& atlas, Image& image) : atlas_(atlas), image_(image) {}
+    explicit Canvas(Image& image) : image_(image) {}
 
     // Positions and the clip rectangle are in picture coordinates.
-    void Triangle(const ImDrawVert& a, ImDrawVert b, ImDrawVert c, const ImVec4& clip) const
+    void Triangle(const TextureView& texture, const ImDrawVert& a, ImDrawVert b, ImDrawVert c, const ImVec4& clip) const
     {
         float area = Edge(a.pos, b.pos, c.pos);
         if (area == 0) {
@@ -88,18 +91,18 @@ public:
                 const float kb = wb / area;
                 const float kc = wc / area;
                 const Rgba colour = Mix(ka, colourA, kb, colourB, kc, colourC);
-                const Rgba texel = Texel(ka * a.uv.x + kb * b.uv.x + kc * c.uv.x, ka * a.uv.y + kb * b.uv.y + kc * c.uv.y);
+                const Rgba texel = Texel(texture, ka * a.uv.x + kb * b.uv.x + kc * c.uv.x, ka * a.uv.y + kb * b.uv.y + kc * c.uv.y);
                 Blend(x, y, Rgba{colour.r * texel.r, colour.g * texel.g, colour.b * texel.b, colour.a * texel.a});
             }
         }
     }
 
 private:
-    Rgba Texel(float u, float v) const
+    static Rgba Texel(const TextureView& texture, float u, float v)
     {
-        const int x = std::clamp(static_cast<int>(u * atlas_.width), 0, atlas_.width - 1);
-        const int y = std::clamp(static_cast<int>(v * atlas_.height), 0, atlas_.height - 1);
-        const unsigned char* texel = atlas_.rgba + (static_cast<std::size_t>(y) * atlas_.width + x) * 4;
+        const int x = std::clamp(static_cast<int>(u * texture.width), 0, texture.width - 1);
+        const int y = std::clamp(static_cast<int>(v * texture.height), 0, texture.height - 1);
+        const unsigned char* texel = texture.rgba + (static_cast<std::size_t>(y) * texture.width + x) * 4;
         return Rgba{texel[0] / 255.0f, texel[1] / 255.0f, texel[2] / 255.0f, texel[3] / 255.0f};
     }
 
@@ -114,13 +117,12 @@ private:
         }
     }
 
-    const AtlasTexture& atlas_;
     Image& image_;
 };
 
 }  // namespace
 
-Image Rasterise(const ImDrawData& drawData, const AtlasTexture& atlas, ImU32 background)
+Image Rasterise(const ImDrawData& drawData, const TextureTable& textures, ImU32 background)
 {
     Image image;
     image.width = static_cast<int>(drawData.DisplaySize.x);
@@ -133,9 +135,15 @@ Image Rasterise(const ImDrawData& drawData, const AtlasTexture& atlas, ImU32 bac
         image.rgba[pixel + 2] = static_cast<std::uint8_t>(opaque >> IM_COL32_B_SHIFT);
         image.rgba[pixel + 3] = 255;
     }
-    const Canvas canvas(atlas, image);
+    const Canvas canvas(image);
     const ImVec2 origin = drawData.DisplayPos;
     ForEachDrawCommand(drawData, [&](const ImDrawCmd& command, const ImDrawIdx* indices, const ImDrawVert* vertices) {
+        const auto texture = textures.find(command.GetTexID());
+        if (texture == textures.end()) {
+            throw std::invalid_argument("the frame draws with texture " +
+                                        std::to_string(reinterpret_cast<std::uintptr_t>(command.GetTexID())) +
+                                        ", which the picture has no texels for");
+        }
         const ImVec4 clip(command.ClipRect.x - origin.x, command.ClipRect.y - origin.y,
                           command.ClipRect.z - origin.x, command.ClipRect.w - origin.y);
         for (unsigned i = 0; i + 3 <= command.ElemCount; i += 3) {
@@ -143,7 +151,7 @@ Image Rasterise(const ImDrawData& drawData, const AtlasTexture& atlas, ImU32 bac
             for (ImDrawVert& corner : corners) {
                 corner.pos = ImVec2(corner.pos.x - origin.x, corner.pos.y - origin.y);
             }
-            canvas.Triangle(corners[0], corners[1], corners[2], clip);
+            canvas.Triangle(texture->second, corners[0], corners[1], corners[2], clip);
         }
     });
     return image;

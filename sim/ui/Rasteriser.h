@@ -1,24 +1,31 @@
 #pragma once
 // Draws a Dear ImGui frame into a picture in software, the way a GPU back end would: every
 // triangle of the draw lists, clipped to its command's rectangle, its vertex colours and texture
-// coordinates interpolated across it, the font atlas sampled at the nearest texel, and the result
-// blended over what is below by its alpha.
+// coordinates interpolated across it, its texture (the font atlas, a toast's picture) sampled at
+// the nearest texel, and the result blended over what is below by its alpha.
 //
 // Threads: the drawing thread, between ImGui::Render and the next ImGui::NewFrame.
+#include <map>
+
 #include <imgui.h>
 
 #include "sim/ui/Image.h"
 
 namespace sim::ui {
 
-// The font atlas as 8-bit RGBA texels (ImFontAtlas::GetTexDataAsRGBA32); the frame's only texture.
-struct AtlasTexture {
+// A texture as 8-bit RGBA texels, rows from the top: the font atlas
+// (ImFontAtlas::GetTexDataAsRGBA32) or a picture shown in the frame.
+struct TextureView {
     const unsigned char* rgba;
     int width;
     int height;
 };
 
-// A picture of the frame's display area, starting from an opaque `background`.
-Image Rasterise(const ImDrawData& drawData, const AtlasTexture& atlas, ImU32 background);
+// Every texture the frame's draw commands name, by the id they name it with.
+using TextureTable = std::map<ImTextureID, TextureView>;
+
+// A picture of the frame's display area, starting from an opaque `background`. Throws
+// std::invalid_argument when a draw command names a texture the table does not have.
+Image Rasterise(const ImDrawData& drawData, const TextureTable& textures, ImU32 background);
 
 }  // namespace sim::ui

@@ -9,6 +9,7 @@
 
 #include "sim/ui/FrameReader.h"
 #include "sim/ui/Rasteriser.h"
+#include "sim/ui/ScreenWindows.h"
 
 namespace sim::ui {
 namespace {
@@ -23,6 +24,19 @@ constexpr ImU32 DesktopColour = IM_COL32(24, 24, 28, 255);
 constexpr ImGuiWindowFlags WindowFlags =
     ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
     ImGuiWindowFlags_NoSavedSettings;
+// On the screen the settings window stays below the host's toasts and dialogs when clicked.
+constexpr ImGuiWindowFlags ScreenSettingsFlags = ImGuiWindowFlags_NoBringToFrontOnFocus;
+
+// The font atlas's texels, by the id its glyphs are drawn with.
+TextureTable AtlasTexture()
+{
+    ImFontAtlas& atlas = *ImGui::GetIO().Fonts;
+    unsigned char* texels = nullptr;
+    int width = 0;
+    int height = 0;
+    atlas.GetTexDataAsRGBA32(&texels, &width, &height);
+    return TextureTable{{atlas.TexID, TextureView{texels, width, height}}};
+}
 
 ImGuiContext* CreateHostContext(const SettingsWindowOptions& options)
 {
@@ -50,6 +64,9 @@ ImGuiContext* CreateHostContext(const SettingsWindowOptions& options)
 
 SettingsWindow::SettingsWindow(SettingsWindowOptions options)
     : options_(options),
+      layout_{std::max(ScreenLayout().width, static_cast<float>(options.width)),
+              std::max(ScreenLayout().height, static_cast<float>(options.height) + 60.0f),
+              static_cast<float>(options.width), static_cast<float>(options.height)},
       context_(CreateHostContext(options_)),
       reader_(std::make_unique<FrameReader>(*ImGui::GetIO().Fonts->Fonts[0], ImGui::GetStyle()))
 {
@@ -67,11 +84,13 @@ std::uintptr_t SettingsWindow::UiContext() const
 
 const Frame& SettingsWindow::Draw(Plexar::Plugin::PluginSettingsWindow& page)
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     return DrawFrame(page, Mouse{NoMouse, NoMouse, false});
 }
 
 DrawnItem SettingsWindow::Click(Plexar::Plugin::PluginSettingsWindow& page, std::string_view label)
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     const DrawnItem item = lastFrame_.GetByLabel(label);
     if (item.kind != DrawnItem::Kind::Button && item.kind != DrawnItem::Kind::Checkbox) {
         throw std::invalid_argument("\"" + std::string(label) + "\" is a text, not a button or checkbox");
@@ -83,15 +102,109 @@ DrawnItem SettingsWindow::Click(Plexar::Plugin::PluginSettingsWindow& page, std:
 
 Image SettingsWindow::Picture() const
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (!drawn_) {
         throw std::logic_error("no frame of the settings window has been drawn yet");
     }
     ImGui::SetCurrentContext(context_);
-    unsigned char* texels = nullptr;
-    int width = 0;
-    int height = 0;
-    ImGui::GetIO().Fonts->GetTexDataAsRGBA32(&texels, &width, &height);
-    return Rasterise(*ImGui::GetDrawData(), AtlasTexture{texels, width, height}, DesktopColour);
+    return Rasterise(*ImGui::GetDrawData(), AtlasTexture(), DesktopColour);
+}
+
+void SettingsWindow::ShowPage(Plexar::Plugin::PluginSettingsWindow* page)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    shownPage_ = page;
+}
+
+ScreenFrame SettingsWindow::DrawScreen(const ScreenSnapshot& screen, const ScreenPass& pass)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return DrawScreenFrame(screen, pass);
+}
+
+ScreenFrame SettingsWindow::DrawScreenFrame(const ScreenSnapshot& screen, const ScreenPass& pass)
+{
+    ImGui::SetCurrentContext(context_);
+    ImGuiIO& io = ImGui::GetIO();
+    if (pass.beforeFrame) {
+        pass.beforeFrame();
+    } else {
+        io.DisplaySize = ImVec2(layout_.width, layout_.height);
+        io.DeltaTime = FrameSeconds;
+        io.MousePos = ImVec2(NoMouse, NoMouse);
+        io.MouseDown[0] = false;
+    }
+    ImGui::NewFrame();
+    ScreenFrame frame;
+    std::string title = "Plug-ins";
+    if (shownPage_ != nullptr) {
+        title = shownPage_->GetDisplayName();
+        const std::string failure = DrawPage(*shownPage_, ScreenSettingsFlags);
+        if (!failure.empty()) {
+            ImGui::Begin(title.c_str(), nullptr, WindowFlags | ScreenSettingsFlags);
+            ImGui::TextColored(ImVec4(1, 0.3f, 0.3f, 1), "RenderSettings threw: %s", failure.c_str());
+            ImGui::End();
+        }
+    } else {
+        ImGui::SetNextWindowPos(ImVec2(0, 0));
+        ImGui::SetNextWindowSize(ImVec2(layout_.settingsWidth, layout_.settingsHeight));
+        ImGui::Begin(title.c_str(), nullptr, WindowFlags | ScreenSettingsFlags);
+        ImGui::TextDisabled("No plug-in with a settings page is loaded.");
+        ImGui::End();
+    }
+    ScreenWindowsDrawn around = DrawScreenWindows(screen, layout_);
+    frame.pressedButton = around.pressedButton;
+    frame.modalButtons = std::move(around.modalButtons);
+    ImGui::Render();
+    if (shownPage_ != nullptr) {
+        frame.page = ReadSettingsWindow(*ImGui::GetDrawData(), title);
+    }
+    if (pass.afterFrame) {
+        pass.afterFrame(*ImGui::GetDrawData());
+    }
+    return frame;
+}
+
+Image SettingsWindow::ScreenPicture(const ScreenSnapshot& screen)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    DrawScreenFrame(screen, ScreenPass{});
+    TextureTable textures = ScreenTextures(screen);
+    textures.merge(AtlasTexture());
+    return Rasterise(*ImGui::GetDrawData(), textures, DesktopColour);
+}
+
+std::string SettingsWindow::DrawPage(Plexar::Plugin::PluginSettingsWindow& page, int extraFlags)
+{
+    const std::string title = page.GetDisplayName();
+    ImGui::SetNextWindowPos(ImVec2(0, 0));
+    ImGui::SetNextWindowSize(ImVec2(layout_.settingsWidth, layout_.settingsHeight));
+    ImGui::Begin(title.c_str(), nullptr, WindowFlags | extraFlags);
+    try {
+        page.RenderSettings();
+        ImGui::End();
+        return {};
+    } catch (const std::exception& error) {
+        // Closes whatever the page left open, and the window with it.
+        ImGui::ErrorCheckEndFrameRecover(nullptr);
+        return error.what()[0] == '\0' ? "an exception without a message" : error.what();
+    } catch (...) {
+        ImGui::ErrorCheckEndFrameRecover(nullptr);
+        return "unknown exception";
+    }
+}
+
+Frame SettingsWindow::ReadSettingsWindow(const ImDrawData& drawData, const std::string& title) const
+{
+    const ImGuiWindow* window = ImGui::FindWindowByName(title.c_str());
+    if (window == nullptr || !window->Active) {
+        return {};
+    }
+    ImDrawData own = drawData;
+    ImDrawList* list = window->DrawList;
+    own.CmdLists = &list;
+    own.CmdListsCount = 1;
+    return reader_->Read(own);
 }
 
 const Frame& SettingsWindow::DrawFrame(Plexar::Plugin::PluginSettingsWindow& page, const Mouse& mouse)
@@ -102,30 +215,14 @@ const Frame& SettingsWindow::DrawFrame(Plexar::Plugin::PluginSettingsWindow& pag
     io.MousePos = ImVec2(mouse.x, mouse.y);
     io.MouseDown[0] = mouse.down;
 
+    io.DisplaySize = ImVec2(static_cast<float>(options_.width), static_cast<float>(options_.height));
+    io.DeltaTime = FrameSeconds;
     ImGui::NewFrame();
-    ImGui::SetNextWindowPos(ImVec2(0, 0));
-    ImGui::SetNextWindowSize(io.DisplaySize);
-    ImGui::Begin(title.c_str(), nullptr, WindowFlags);
-    std::string failure;
-    bool threw = true;
-    try {
-        page.RenderSettings();
-        threw = false;
-    } catch (const std::exception& error) {
-        failure = error.what();
-    } catch (...) {
-        failure = "unknown exception";
-    }
-    if (threw) {
-        // Closes whatever the page left open, and the window with it.
-        ImGui::ErrorCheckEndFrameRecover(nullptr);
-    } else {
-        ImGui::End();
-    }
+    const std::string failure = DrawPage(page, 0);
     ImGui::Render();
-    lastFrame_ = reader_->Read(*ImGui::GetDrawData());
+    lastFrame_ = ReadSettingsWindow(*ImGui::GetDrawData(), title);
     drawn_ = true;
-    if (threw) {
+    if (!failure.empty()) {
         throw std::runtime_error("RenderSettings threw: " + failure);
     }
     return lastFrame_;

@@ -5,25 +5,43 @@
 // frame it reads back what was drawn (Frame); it clicks a widget by its label with the mouse, and
 // draws the last frame into a picture.
 //
+// It also draws the whole screen (plexar-sim --window, screen png): the page it was told to show
+// (ShowPage) in the settings window at the top left, and around it the host's toasts, open modal
+// and status line (ScreenWindows.h) from a copy of what the screen shows. A window on a display
+// feeds the frame its input and draws the result (ScreenPass); without one the frame is drawn
+// with no mouse and can be rasterised.
+//
 //   sim::ui::SettingsWindow window;
 //   page.SetUiContext(window.UiContext());   // once, after the plug-in's onLoad
 //   window.Draw(page).Get("Sync Inventory").Greyed();
 //   window.Click(page, "Enable toasts");
 //
-// Time inside ImGui advances by a fixed step per frame, never by the wall clock.
+// Time inside ImGui advances by a fixed step per frame, never by the wall clock, except in the
+// frames a window on a display draws (its platform back end sets the step).
 //
-// Threads: one drawing thread makes every call (plexar-sim: the game thread; tests: the test's
-// thread). The context is made current in the host's own copy of Dear ImGui at the start of each
-// call; the plug-in has its own copy and makes the same context current there with SetUiContext.
+// Threads: any thread; the calls are serialised by mutex_, held for the whole call, so one frame
+// is drawn at a time (plexar-sim: scenario commands on the game thread, the window's frames on the
+// main thread). The context is made current in the host's own copy of Dear ImGui at the start of
+// each call; the plug-in has its own copy and makes the same context current there with
+// SetUiContext. The page's RenderSettings runs under mutex_ and must not call back into this
+// object.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "host/PluginBase.h"
+#include "sim/Host.h"
 #include "sim/ui/Frame.h"
 #include "sim/ui/Image.h"
+#include "sim/ui/ScreenLayout.h"
 
 struct ImGuiContext;
+struct ImDrawData;
 
 namespace sim::ui {
 
@@ -32,6 +50,26 @@ class FrameReader;
 struct SettingsWindowOptions {
     int width = 820;
     int height = 300;
+};
+
+// A window on a display, drawing the screen: both run under the settings window's lock, with its
+// context current.
+struct ScreenPass {
+    // Before ImGui::NewFrame: the platform back end sets the display size, the time step and
+    // the mouse.
+    std::function<void()> beforeFrame;
+    // After ImGui::Render: the renderer draws the frame.
+    std::function<void(ImDrawData& drawData)> afterFrame;
+};
+
+// What one frame of the screen showed.
+struct ScreenFrame {
+    // The settings page, as Draw returns it; empty when no page is shown.
+    Frame page;
+    // The open modal's button pressed in this frame, if one was.
+    std::optional<std::size_t> pressedButton;
+    // Where the open modal's buttons are, in order; empty without a modal.
+    std::vector<Box> modalButtons;
 };
 
 class SettingsWindow {
@@ -59,6 +97,16 @@ public:
     // first frame.
     Image Picture() const;
 
+    // The page the screen shows, or none (null). Once it returns, no frame uses the page it
+    // replaced, so the caller may unload and delete that plug-in.
+    void ShowPage(Plexar::Plugin::PluginSettingsWindow* page);
+    // Draws one frame of the whole screen through `pass`. A throwing RenderSettings is reported
+    // in the settings window ("RenderSettings threw: ...") instead of the page.
+    ScreenFrame DrawScreen(const ScreenSnapshot& screen, const ScreenPass& pass);
+    // Draws one frame of the screen with no display and rasterises it.
+    Image ScreenPicture(const ScreenSnapshot& screen);
+    const ScreenLayout& Layout() const { return layout_; }
+
 private:
     struct Mouse {
         float x;
@@ -66,13 +114,22 @@ private:
         bool down;
     };
 
+    // The frames below assume mutex_ held.
     const Frame& DrawFrame(Plexar::Plugin::PluginSettingsWindow& page, const Mouse& mouse);
+    ScreenFrame DrawScreenFrame(const ScreenSnapshot& screen, const ScreenPass& pass);
+    // Begins the settings window and draws the page into it; the failure's text when it threw.
+    std::string DrawPage(Plexar::Plugin::PluginSettingsWindow& page, int extraFlags);
+    // Reads the settings window's own draw list back.
+    Frame ReadSettingsWindow(const ImDrawData& drawData, const std::string& title) const;
 
+    mutable std::mutex mutex_;
     SettingsWindowOptions options_;
+    ScreenLayout layout_;
     ImGuiContext* context_;
     std::unique_ptr<FrameReader> reader_;
     Frame lastFrame_;
     bool drawn_ = false;
+    Plexar::Plugin::PluginSettingsWindow* shownPage_ = nullptr;
 };
 
 }  // namespace sim::ui

@@ -61,6 +61,7 @@ void PluginSession::Load()
     CallPlugin("onLoad", [this] { plugin_->onLoad(); });
     if (settingsWindow_ != nullptr) {
         CallPlugin("SetUiContext", [this] { settingsWindow_->SetUiContext(hostWindow_.UiContext()); });
+        hostWindow_.ShowPage(settingsWindow_);
     }
 }
 
@@ -89,6 +90,8 @@ void PluginSession::Delete()
     if (state_ == State::Loaded) {
         Unload();
     }
+    // No frame of the host's screen draws the page once this returns.
+    hostWindow_.ShowPage(nullptr);
     settingsWindow_ = nullptr;
     plugin_.reset();
     state_ = State::Deleted;

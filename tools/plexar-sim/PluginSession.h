@@ -30,8 +30,9 @@ public:
 
     // Creates the plug-in, keeps the host's reference to it, fills cvarManager and gameWrapper
     // and calls onLoad; then, when the plug-in has a settings page, SetUiContext with the host
-    // window's context. After Delete it creates a new plug-in object from the same library, into
-    // the same host, as a host does when it reloads a plug-in. Throws PluginLoadError when
+    // window's context, and the host window's screen shows the page until Delete. After Delete
+    // it creates a new plug-in object from the same library, into the same host, as a host does
+    // when it reloads a plug-in. Throws PluginLoadError when
     // createPlugin gives no plug-in, std::logic_error while a plug-in object exists.
     void Load();
     // Calls onUnload. Throws std::logic_error unless loaded.

@@ -4,6 +4,7 @@
 //
 // Threads: steps run on the thread that plays the scenario, which is also the host's game thread.
 #include <functional>
+#include <optional>
 #include <ostream>
 
 #include "sim/Host.h"
@@ -18,6 +19,9 @@ struct Session {
     sim::ui::SettingsWindow& settingsWindow;
     // Where commands print what they report (a reply, a modal, a page), beside the journal.
     std::ostream& out;
+    // With a window (--window): the next frame of the screen as OpenGL drew it, nothing once the
+    // window is closed. Empty without a window.
+    std::function<std::optional<sim::ui::Image>()> screenPicture = {};
 };
 
 // One parsed scenario command, ready to play. Throws std::exception with the reason on failure.

@@ -6,8 +6,9 @@
 // other clock, the monotonic one that libcurl's and WebSocket++'s time-outs use included, stays
 // real, and so do reads when none exists.
 //
-// Threads: construct and destroy on the main thread, while the host exists; the clock may be
-// read from any thread (the host's clock is an atomic, so a read never waits).
+// Threads: construct and destroy on the thread that plays the session (the main thread, or the
+// game thread with --window), while the host exists; the clock may be read from any thread (the
+// host's clock is an atomic, so a read never waits).
 #include "sim/Host.h"
 
 namespace plexarsim {

@@ -1,10 +1,13 @@
 // plexar-sim: loads a Plexar plug-in library the way the host does and plays a scenario against
 // the substitute host, printing everything the host shows or does.
 //
-// Threads: the main thread parses, loads and plays; it is the game thread. The host's HTTP
-// thread reaches only the journal sinks; threads of the plug-in that write to std::cout or
-// std::cerr reach only the library-line printer. An interactive session adds the prompt's reader
-// thread (InteractiveConsole); then every line printed goes through the prompt's LineEditor.
+// Threads: the main thread parses, loads and plays; it is the game thread. With --window the
+// main thread shows the window instead and a game thread of its own loads and plays
+// (WindowMode.h). The host's HTTP thread reaches only the journal sinks; threads of the plug-in
+// that write to std::cout or std::cerr reach only the library-line printer. An interactive
+// session adds the prompt's reader thread (InteractiveConsole); then every line printed goes
+// through the prompt's LineEditor.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -30,11 +34,13 @@
 #include "tools/plexar-sim/JournalPrinter.h"
 #include "tools/plexar-sim/LineEditor.h"
 #include "tools/plexar-sim/LineStreamBuf.h"
+#include "tools/plexar-sim/PluginData.h"
 #include "tools/plexar-sim/PluginLibrary.h"
 #include "tools/plexar-sim/PluginSession.h"
 #include "tools/plexar-sim/ScenarioParser.h"
 #include "tools/plexar-sim/ScenarioRunner.h"
 #include "tools/plexar-sim/VirtualWallClock.h"
+#include "tools/plexar-sim/WindowMode.h"
 #include "tools/plexar-sim/commands/Commands.h"
 
 namespace {
@@ -57,6 +63,7 @@ struct CommandLine {
     bool keep = false;
     bool verbose = false;
     bool interactive = false;
+    bool window = false;
     std::string scenario;
 };
 
@@ -125,6 +132,9 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                  "After the scenario (if any), read commands at a prompt, as typed, while the game loop runs; "
                  "with line editing, a history kept across sessions and Tab completion. The default without "
                  "SCENARIO when standard input is a terminal. Ctrl-D ends the session");
+    app.add_flag("--window", line.window,
+                 "Show the host's screen in a window (settings page, toasts, modal, status line) while the "
+                 "session plays; after the scenario the session goes on until the window is closed");
     app.add_flag("--verbose", line.verbose,
                  "Also print the log lines of the plug-in's WebSocket library");
     app.set_version_flag("--version", fmt::format("plexar-sim {} (Plexar SDK build {})", PLEXAR_SIM_VERSION,
@@ -176,14 +186,15 @@ std::filesystem::path HistoryFile(const sim::Host& host, bool hostDirRemoved)
     return host.Options().hostDir / "plexar-sim.history";
 }
 
-// Loads the plug-in into a host and plays the steps; the exit status.
+// Loads the plug-in into a host and plays the steps, then the prompt's lines; the exit status.
+// With a window, shows the host in it and, without a prompt, plays on until it is closed.
 int Play(const CommandLine& line, const CommandRegistry& commands, const std::vector<ScenarioStep>& steps,
-         Outputs& outputs)
+         Outputs& outputs, sim::ui::SettingsWindow& settingsWindow, WindowMode* window)
 {
     // The library and the printers outlive the host: its destructor still runs the plug-in's
     // last callbacks, which may log.
-    const PluginLibrary library(line.plugin.empty() ? DefaultPluginPath()
-                                                    : std::filesystem::path(line.plugin));
+    const std::filesystem::path pluginPath = line.plugin.empty() ? DefaultPluginPath() : std::filesystem::path(line.plugin);
+    const PluginLibrary library(pluginPath);
     outputs.out << library.Describe();
 
     sim::HostOptions options;
@@ -205,12 +216,17 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
         json.emplace(start, outputs.journalJson);
     }
     sim::Host host(options);
+    const ShownHost shown(window, host);
     const bool removeHostDir = line.hostDir.empty() && !line.keep;
     if (removeHostDir) {
         outputs.removeAfterwards = host.Options().hostDir;
     }
     fmt::print(outputs.out, "host folder: {}{}\n", host.Options().hostDir.string(),
                removeHostDir ? " (removed at the end; --keep keeps it)" : "");
+    const std::filesystem::path dataDir = PluginDataDir(pluginPath);
+    if (const std::size_t installed = InstallPluginData(dataDir, host.Options().hostDir / "data"); installed > 0) {
+        fmt::print(outputs.out, "plug-in data installed: {} file(s) from {}\n", installed, dataDir.string());
+    }
     if (!options.serviceUrl.empty()) {
         fmt::print(outputs.out, "service requests go to: {}\n", options.serviceUrl);
     }
@@ -244,16 +260,20 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
             wallClock.emplace(host);
         }
 
-        sim::ui::SettingsWindow settingsWindow;
         PluginSession plugin(library, host, settingsWindow, outputs.errors);
         plugin.Load();
         Session session{host, plugin, settingsWindow, reports};
+        if (window != nullptr) {
+            session.screenPicture = [window] { return window->Picture(); };
+        }
         played = PlayScenario(steps, session, outputs.errors);
         if (outputs.prompt != nullptr) {
             if (!played) {
                 fmt::print(outputs.errors, "plexar-sim: the scenario stopped; the session goes on at the prompt\n");
             }
             InteractiveConsole(*outputs.prompt, commands, outputs.errors).Run(session, HistoryFile(host, removeHostDir));
+        } else if (window != nullptr) {
+            window->PlayUntilClosed(host);
         }
         plugin.Finish();
         faulted = plugin.Faulted();
@@ -272,16 +292,24 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
 
 // Threads the plug-in left running after its unload (a worker still busy with a file): a host
 // that exits cuts them off mid-work. Gives them a moment to end and says when some did not.
-void WaitForLeftoverThreads(std::ostream& errors)
+// Threads that ran before the plug-in was loaded (the window's OpenGL renderer) are not its.
+void WaitForLeftoverThreads(std::ostream& errors, const std::set<long>& before)
 {
     constexpr auto Patience = std::chrono::seconds(2);
     constexpr auto Interval = std::chrono::milliseconds(5);
     const auto deadline = std::chrono::steady_clock::now() + Patience;
+    const auto leftOver = [&before] {
+        auto threads = sim::SampleOtherThreads();
+        threads.erase(std::remove_if(threads.begin(), threads.end(),
+                                     [&before](const sim::ThreadSample& thread) { return before.count(thread.id) > 0; }),
+                      threads.end());
+        return threads;
+    };
     try {
-        auto others = sim::SampleOtherThreads();
+        auto others = leftOver();
         while (!others.empty() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(Interval);
-            others = sim::SampleOtherThreads();
+            others = leftOver();
         }
         if (!others.empty()) {
             fmt::print(errors, "plexar-sim: {} thread(s) still running {} s after the plug-in was unloaded\n",
@@ -363,13 +391,31 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         }
     }
     int status = ExitFailed;
+    sim::ui::SettingsWindow settingsWindow;
+    std::optional<WindowMode> window;
+    if (line.window) {
+        try {
+            window.emplace(settingsWindow);
+        } catch (const std::exception& error) {
+            return Refuse(fmt::format("--window: {}", error.what()));
+        }
+    }
+    std::set<long> threadsBefore;
     try {
-        status = Play(line, commands, steps, outputs);
+        for (const sim::ThreadSample& thread : sim::SampleOtherThreads()) {
+            threadsBefore.insert(thread.id);
+        }
+    } catch (const std::exception&) {
+        // Reported by WaitForLeftoverThreads, which reads them again.
+    }
+    try {
+        status = window ? window->Run([&] { return Play(line, commands, steps, outputs, settingsWindow, &*window); })
+                        : Play(line, commands, steps, outputs, settingsWindow, nullptr);
     } catch (...) {
         RemoveHostDir(outputs);  // a plug-in refused once the host existed
         throw;
     }
-    WaitForLeftoverThreads(outputs.errors);
+    WaitForLeftoverThreads(outputs.errors, threadsBefore);
     RemoveHostDir(outputs);
     return status;
 }

@@ -14,6 +14,8 @@
 #include <stb_image.h>
 #include <unistd.h>
 
+#include "sim/ToastTexture.h"
+
 namespace sim::ui {
 namespace {
 
@@ -299,6 +301,74 @@ TEST_F(SettingsWindowTest, PngHoldsThePictureAndAnUnwritableFileIsReported)
                   "cannot write the picture " + unwritable.string() + ": No such file or directory");
     }
     std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace sim::ui
+
+namespace sim::ui {
+namespace {
+
+// A toast with a texture of one colour, and the scammer modal, on the screen.
+ScreenSnapshot ScreenWithToastAndModal(const std::shared_ptr<const ToastTexture>& texture)
+{
+    ScreenSnapshot screen;
+    screen.now = Clock::now();
+    ToastRecord toast{"quorvex.com", "Inventory synced!", "qvx_logo", 3.0f, 1, 290.0f, 60.0f};
+    screen.toasts.push_back({toast, 2.5, texture});
+    ModalRecord modal;
+    modal.title = "Scammer detected";
+    modal.body = "Proceed with caution!";
+    modal.buttons.push_back({"OK", true, nullptr});
+    screen.modal = ScreenSnapshot::OpenModal{0, modal};
+    return screen;
+}
+
+bool HasPixel(const Image& picture, int left, int right, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = left; x < right; ++x) {
+            const std::uint8_t* pixel = picture.rgba.data() + (static_cast<std::size_t>(y) * picture.width + x) * 4;
+            if (pixel[0] == r && pixel[1] == g && pixel[2] == b) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST_F(SettingsWindowTest, TheScreenShowsThePageWithTheToastsPicturesBesideIt)
+{
+    auto magenta = std::make_shared<ToastTexture>();
+    magenta->width = 2;
+    magenta->height = 2;
+    for (int pixel = 0; pixel < 4; ++pixel) {
+        magenta->rgba.insert(magenta->rgba.end(), {255, 0, 255, 255});
+    }
+    ProbePage& probe = Page([] { ImGui::Button("Sync Inventory"); });
+    window.ShowPage(&probe);
+    const ScreenSnapshot screen = ScreenWithToastAndModal(magenta);
+
+    const ScreenFrame frame = window.DrawScreen(screen, ScreenPass{});
+    EXPECT_TRUE(frame.page.Contains("Sync Inventory"));
+    EXPECT_FALSE(frame.page.Contains("Inventory synced!")) << "the page's frame holds the page only";
+    EXPECT_FALSE(frame.pressedButton.has_value());
+
+    const Image picture = window.ScreenPicture(screen);
+    const ScreenLayout& layout = window.Layout();
+    ASSERT_EQ(picture.width, static_cast<int>(layout.width));
+    ASSERT_EQ(picture.height, static_cast<int>(layout.height));
+    const int pageRight = static_cast<int>(layout.settingsWidth);
+    EXPECT_TRUE(HasPixel(picture, pageRight, picture.width, 255, 0, 255)) << "the toast's picture";
+    EXPECT_FALSE(HasPixel(picture, 0, pageRight, 255, 0, 255));
+
+    // The page's own picture still comes from the page alone.
+    window.Draw(probe);
+    EXPECT_EQ(window.Picture().width, 820);
+
+    // Once the page is no longer shown, the screen draws without it.
+    window.ShowPage(nullptr);
+    EXPECT_FALSE(window.DrawScreen(screen, ScreenPass{}).page.Contains("Sync Inventory"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ CommandRegistry BuiltInCommands()
     AddTradeCommands(commands);
     AddServiceCommands(commands);
     AddSettingsCommands(commands);
+    AddScreenCommands(commands);
     return commands;
 }
 

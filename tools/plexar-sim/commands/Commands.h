@@ -36,6 +36,9 @@ void AddServiceCommands(CommandRegistry& commands);
 // settings text, settings click, settings png.
 void AddSettingsCommands(CommandRegistry& commands);
 
+// screen png.
+void AddScreenCommands(CommandRegistry& commands);
+
 // Every group.
 CommandRegistry BuiltInCommands();
 

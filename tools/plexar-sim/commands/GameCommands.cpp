@@ -62,16 +62,16 @@ std::string DescribeButtons(const sim::ModalRecord& modal)
     return fmt::format("{}", fmt::join(buttons, ", "));
 }
 
-// Modals are answered one at a time, oldest first; `answered` counts those answered so far.
-void AnswerModal(Session& session, std::size_t& answered, const std::string& buttonText)
+// Modals are answered one at a time, oldest first, here or in the window.
+void AnswerModal(Session& session, const std::string& buttonText)
 {
     // Dialogs that tasks already handed to the game thread would open.
     session.host.RunUntilIdle();
-    const std::vector<sim::ModalRecord> modals = session.host.Modals();
-    if (answered >= modals.size()) {
+    const std::optional<sim::ScreenSnapshot::OpenModal> open = session.host.ScreenNow().modal;
+    if (!open) {
         throw std::runtime_error("no modal is open");
     }
-    const sim::ModalRecord& modal = modals[answered];
+    const sim::ModalRecord& modal = open->modal;
     std::string body = "  " + modal.body;
     for (std::size_t at = body.find('\n'); at != std::string::npos; at = body.find('\n', at + 1)) {
         body.insert(at + 1, "  ");
@@ -90,7 +90,9 @@ void AnswerModal(Session& session, std::size_t& answered, const std::string& but
                                      ? "the modal has several buttons; name the one to press"
                                      : fmt::format("the modal has no button \"{}\"", buttonText));
     }
-    ++answered;
+    if (!session.host.ClaimModal(open->index)) {
+        throw std::runtime_error("the modal was answered in the window meanwhile");
+    }
     if (pressed == nullptr) {
         session.out << "modal: closed (it has no button)" << std::endl;
         return;
@@ -125,14 +127,12 @@ void AddGameCommands(CommandRegistry& commands)
                       const MatchArguments match = ParseMatch(arguments);
                       return [match](Session& session) { PlayMatchEnd(match, session.host); };
                   }});
-    // Shared by every `modal` step of the scenario.
-    auto answered = std::make_shared<std::size_t>(0);
     commands.Add({"modal", "[BUTTON]",
                   "Prints the open modal (the oldest not yet answered) and answers it with BUTTON, or with its "
                   "only button; fails when no modal is open.",
-                  [answered](const std::string& arguments) -> StepAction {
+                  [](const std::string& arguments) -> StepAction {
                       const std::string button = arguments.empty() ? std::string() : ParseText(arguments);
-                      return [answered, button](Session& session) { AnswerModal(session, *answered, button); };
+                      return [button](Session& session) { AnswerModal(session, button); };
                   }});
 }
 
