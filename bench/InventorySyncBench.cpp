@@ -228,7 +228,7 @@ public:
         const auto returned = SteadyClock::now();
 
         StoredInventory stored = baseline::ReadSnapshotDocument(sync_->Snapshot().File());
-        InventoryDiff diff = DiffByInstanceId(items, std::move(stored.items));
+        InventoryDiff diff = baseline::DiffSortedLists(items, std::move(stored.items));
         diff.previousGuid = std::move(stored.guid);
         request.url = api_->smartSyncUrl + "?lastRequest=" + diff.previousGuid;
         request.body = baseline::DumpDiffBodyDocument(diff);

@@ -1,8 +1,6 @@
 #include "inventory/InventorySnapshot.h"
 
 #include <algorithm>
-#include <istream>
-#include <iterator>
 #include <utility>
 
 #include "core/AtomicFile.h"
@@ -11,47 +9,62 @@
 #include "inventory/RegularFileBuffer.h"
 
 namespace quorvex {
-namespace {
 
-bool ByInstanceId(const ProductData& left, const ProductData& right)
+InventoryDiffBuilder::InventoryDiffBuilder(const std::vector<ProductData>& current)
 {
-    return left.InstanceID < right.InstanceID;
+    // The live list keeps its order (it becomes the next snapshot), so the ids are sorted apart.
+    live_.reserve(current.size());
+    for (const auto& item : current) {
+        live_.push_back({item.InstanceID, &item, false});
+    }
+    std::sort(live_.begin(), live_.end(),
+              [](const LiveItem& left, const LiveItem& right) { return left.instanceId < right.instanceId; });
 }
 
-}  // namespace
-
-InventoryDiff DiffByInstanceId(const std::vector<ProductData>& current, std::vector<ProductData> stored)
+void InventoryDiffBuilder::Restart()
 {
-    // The live list keeps its order (it becomes the next snapshot), so sort pointers to it.
-    std::vector<const ProductData*> live;
-    live.reserve(current.size());
-    for (const auto& item : current) {
-        live.push_back(&item);
+    for (auto& live : live_) {
+        live.paired = false;
     }
-    std::sort(live.begin(), live.end(), [](const ProductData* left, const ProductData* right) {
-        return ByInstanceId(*left, *right);
-    });
-    std::sort(stored.begin(), stored.end(), ByInstanceId);
+    removed_.clear();
+}
 
-    // One merge walk yields both multiset differences: equal ids pair off one to one.
-    InventoryDiff diff;
-    auto liveAt = live.begin();
-    auto storedAt = stored.begin();
-    while (liveAt != live.end() && storedAt != stored.end()) {
-        if ((*liveAt)->InstanceID < storedAt->InstanceID) {
-            diff.added.push_back(**liveAt++);
-        } else if (storedAt->InstanceID < (*liveAt)->InstanceID) {
-            diff.removed.push_back(std::move(*storedAt++));
-        } else {
-            ++liveAt;
-            ++storedAt;
+void InventoryDiffBuilder::Add(const ReadProduct& stored)
+{
+    const std::uint64_t id = stored.fields.InstanceID;
+    auto live = std::lower_bound(live_.begin(), live_.end(), id,
+                                 [](const LiveItem& item, std::uint64_t wanted) { return item.instanceId < wanted; });
+    for (; live != live_.end() && live->instanceId == id; ++live) {
+        if (!live->paired) {
+            live->paired = true;
+            return;
         }
     }
-    for (; liveAt != live.end(); ++liveAt) {
-        diff.added.push_back(**liveAt);
+    removed_.push_back(stored.Record());
+}
+
+InventoryDiff InventoryDiffBuilder::Finish()
+{
+    InventoryDiff diff;
+    for (const auto& live : live_) {
+        if (!live.paired) {
+            diff.added.push_back(*live.item);
+        }
     }
-    std::move(storedAt, stored.end(), std::back_inserter(diff.removed));
+    std::sort(removed_.begin(), removed_.end(),
+              [](const ProductData& left, const ProductData& right) { return left.InstanceID < right.InstanceID; });
+    diff.removed = std::move(removed_);
+    removed_.clear();
     return diff;
+}
+
+InventoryDiff DiffByInstanceId(const std::vector<ProductData>& current, const std::vector<ProductData>& stored)
+{
+    InventoryDiffBuilder diff(current);
+    for (const auto& item : stored) {
+        diff.Add(ReadProduct{item, item.Attributes.data(), item.Attributes.size()});
+    }
+    return diff.Finish();
 }
 
 InventorySnapshot::InventorySnapshot(const std::filesystem::path& dataFolder)
@@ -67,15 +80,16 @@ bool InventorySnapshot::Exists() const
 StoredInventory InventorySnapshot::Read() const
 {
     RegularFileBuffer file(file_, MaxFileBytes);
-    std::istream stream(&file);
-    return ReadStoredInventory(stream);
+    return ReadStoredInventory(file);
 }
 
 InventoryDiff InventorySnapshot::ComputeDiff(const std::vector<ProductData>& current) const
 {
-    StoredInventory stored = Read();
-    InventoryDiff diff = DiffByInstanceId(current, std::move(stored.items));
-    diff.previousGuid = std::move(stored.guid);
+    RegularFileBuffer file(file_, MaxFileBytes);
+    InventoryDiffBuilder builder(current);
+    std::string guid = ReadStoredInventory(file, builder);
+    InventoryDiff diff = builder.Finish();
+    diff.previousGuid = std::move(guid);
     Log("Inventory diff: Old GUID: {}, # added: {}, # removed: {}", diff.previousGuid, diff.added.size(),
         diff.removed.size());
     return diff;

@@ -72,7 +72,7 @@ void RequireRegularPath(const std::filesystem::path& file)
 #ifdef _WIN32
 
 RegularFileBuffer::RegularFileBuffer(const std::filesystem::path& file, std::uint64_t maxBytes)
-    : file_(file), handle_(INVALID_HANDLE_VALUE), remaining_(maxBytes)
+    : file_(file), handle_(INVALID_HANDLE_VALUE), maxBytes_(maxBytes), remaining_(maxBytes)
 {
     RequireRegularPath(file);
     handle_ = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -99,6 +99,13 @@ RegularFileBuffer::~RegularFileBuffer()
     CloseHandle(handle_);
 }
 
+bool RegularFileBuffer::MoveTo(std::uint64_t offset)
+{
+    LARGE_INTEGER distance{};
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN) != 0;
+}
+
 RegularFileBuffer::int_type RegularFileBuffer::underflow()
 {
     DWORD read = 0;
@@ -108,7 +115,7 @@ RegularFileBuffer::int_type RegularFileBuffer::underflow()
 #else
 
 RegularFileBuffer::RegularFileBuffer(const std::filesystem::path& file, std::uint64_t maxBytes)
-    : file_(file), fd_(-1), remaining_(maxBytes)
+    : file_(file), fd_(-1), maxBytes_(maxBytes), remaining_(maxBytes)
 {
     RequireRegularPath(file);
     // Non-blocking: opening a FIFO put here since the check returns at once instead of waiting
@@ -135,6 +142,11 @@ RegularFileBuffer::~RegularFileBuffer()
     ::close(fd_);
 }
 
+bool RegularFileBuffer::MoveTo(std::uint64_t offset)
+{
+    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
 RegularFileBuffer::int_type RegularFileBuffer::underflow()
 {
     ssize_t read = 0;
@@ -155,6 +167,18 @@ RegularFileBuffer::int_type RegularFileBuffer::underflow()
     remaining_ -= count;
     setg(chunk_.data(), chunk_.data(), chunk_.data() + read);
     return traits_type::to_int_type(chunk_[0]);
+}
+
+RegularFileBuffer::pos_type RegularFileBuffer::seekpos(pos_type position, std::ios_base::openmode which)
+{
+    const std::streamoff offset = position;
+    if ((which & std::ios_base::in) == 0 || offset < 0 || static_cast<std::uint64_t>(offset) > maxBytes_ ||
+        !MoveTo(static_cast<std::uint64_t>(offset))) {
+        return pos_type(off_type(-1));
+    }
+    remaining_ = maxBytes_ - static_cast<std::uint64_t>(offset);
+    setg(nullptr, nullptr, nullptr);
+    return position;
 }
 
 }  // namespace quorvex

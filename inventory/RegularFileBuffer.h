@@ -1,12 +1,13 @@
 #pragma once
 // Reads one regular file of bounded size through a std::streambuf, in chunks, so a parser can
-// stream it. Anything else at the path (a folder, a FIFO, a device) is refused before it is
+// stream it; it can be rewound to read it again. Anything else at the path (a folder, a FIFO, a device) is refused before it is
 // opened, and the file is opened without blocking, so one swapped in meanwhile cannot hang the
 // open; the type and size are checked again on the opened file.
 //
 // Threads: one thread at a time uses a buffer; it shares nothing.
 #include <cstdint>
 #include <filesystem>
+#include <ios>
 #include <streambuf>
 #include <vector>
 
@@ -24,14 +25,21 @@ public:
 protected:
     // Throws std::runtime_error when reading fails or the file grew beyond `maxBytes`.
     int_type underflow() override;
+    // Moves the reading position of the opened file; -1 when that fails.
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
 
 private:
+    // Sets the opened file's position; false when that fails.
+    bool MoveTo(std::uint64_t offset);
+
     std::filesystem::path file_;
 #ifdef _WIN32
     void* handle_;
 #else
     int fd_;
 #endif
+    std::uint64_t maxBytes_;
+    // What may still be read before the file counts as grown beyond maxBytes_.
     std::uint64_t remaining_;
     std::vector<char> chunk_;
 };
