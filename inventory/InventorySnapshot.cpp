@@ -11,32 +11,54 @@
 namespace quorvex {
 
 InventoryDiffBuilder::InventoryDiffBuilder(const std::vector<ProductData>& current)
+    : current_(current), paired_(current.size(), false)
 {
-    // The live list keeps its order (it becomes the next snapshot), so the ids are sorted apart.
-    live_.reserve(current.size());
-    for (const auto& item : current) {
-        live_.push_back({item.InstanceID, &item, false});
+    std::size_t capacity = 16;
+    while (capacity < 2 * current.size()) {
+        capacity *= 2;
     }
-    std::sort(live_.begin(), live_.end(),
-              [](const LiveItem& left, const LiveItem& right) { return left.instanceId < right.instanceId; });
+    slots_.assign(capacity, Slot{0, 0});
+    mask_ = capacity - 1;
+    for (std::size_t index = 0; index < current.size(); ++index) {
+        std::size_t at = Home(current[index].InstanceID);
+        while (slots_[at].item != 0) {
+            at = (at + 1) & mask_;
+        }
+        slots_[at] = Slot{current[index].InstanceID, index + 1};
+    }
+}
+
+std::size_t InventoryDiffBuilder::Home(std::uint64_t instanceId) const
+{
+    // Fibonacci hashing: the high bits of the product spread ids that differ in any bits.
+    return static_cast<std::size_t>((instanceId * 0x9e3779b97f4a7c15ull) >> 32) & mask_;
+}
+
+bool InventoryDiffBuilder::Pair(std::size_t index, std::uint64_t instanceId)
+{
+    if (current_[index].InstanceID != instanceId || paired_[index]) {
+        return false;
+    }
+    paired_[index] = true;
+    next_ = index + 1;
+    return true;
 }
 
 void InventoryDiffBuilder::Restart()
 {
-    for (auto& live : live_) {
-        live.paired = false;
-    }
+    paired_.assign(paired_.size(), false);
+    next_ = 0;
     removed_.clear();
 }
 
 void InventoryDiffBuilder::Add(const ReadProduct& stored)
 {
     const std::uint64_t id = stored.fields.InstanceID;
-    auto live = std::lower_bound(live_.begin(), live_.end(), id,
-                                 [](const LiveItem& item, std::uint64_t wanted) { return item.instanceId < wanted; });
-    for (; live != live_.end() && live->instanceId == id; ++live) {
-        if (!live->paired) {
-            live->paired = true;
+    if (next_ < current_.size() && Pair(next_, id)) {
+        return;
+    }
+    for (std::size_t at = Home(id); slots_[at].item != 0; at = (at + 1) & mask_) {
+        if (slots_[at].instanceId == id && Pair(slots_[at].item - 1, id)) {
             return;
         }
     }
@@ -45,14 +67,17 @@ void InventoryDiffBuilder::Add(const ReadProduct& stored)
 
 InventoryDiff InventoryDiffBuilder::Finish()
 {
+    const auto byInstanceId = [](const ProductData& left, const ProductData& right) {
+        return left.InstanceID < right.InstanceID;
+    };
     InventoryDiff diff;
-    for (const auto& live : live_) {
-        if (!live.paired) {
-            diff.added.push_back(*live.item);
+    for (std::size_t index = 0; index < current_.size(); ++index) {
+        if (!paired_[index]) {
+            diff.added.push_back(current_[index]);
         }
     }
-    std::sort(removed_.begin(), removed_.end(),
-              [](const ProductData& left, const ProductData& right) { return left.InstanceID < right.InstanceID; });
+    std::sort(diff.added.begin(), diff.added.end(), byInstanceId);
+    std::sort(removed_.begin(), removed_.end(), byInstanceId);
     diff.removed = std::move(removed_);
     removed_.clear();
     return diff;

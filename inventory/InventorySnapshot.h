@@ -35,8 +35,10 @@ struct InventoryDiff {
 //
 // Compares the live list with stored items handed over one at a time, as the snapshot reader
 // reads them, so the stored list is never held: each stored item is paired off with a live one
-// of its id, and only the stored items left without one are copied. Uses the live list in place;
-// it must outlive the builder.
+// of its id, and only the stored items left without one are copied. The snapshot lists the items
+// in the order of the live list it was written from, so the live item after the one last paired
+// is tried first; any other is found through a hash table of the live ids. Uses the live list in
+// place; it must outlive the builder.
 class InventoryDiffBuilder final : public StoredItemSink {
 public:
     explicit InventoryDiffBuilder(const std::vector<ProductData>& current);
@@ -48,14 +50,24 @@ public:
     InventoryDiff Finish();
 
 private:
-    struct LiveItem {
+    // One live item: open addressing with linear probing, at most half the slots in use.
+    struct Slot {
         std::uint64_t instanceId;
-        const ProductData* item;
-        bool paired;
+        // Index into the live list plus one; 0 for an empty slot.
+        std::size_t item;
     };
 
-    // Ascending by instance id.
-    std::vector<LiveItem> live_;
+    std::size_t Home(std::uint64_t instanceId) const;
+    // Pairs the live item at `index` off if it has `instanceId` and is still free.
+    bool Pair(std::size_t index, std::uint64_t instanceId);
+
+    const std::vector<ProductData>& current_;
+    std::vector<Slot> slots_;
+    std::size_t mask_;
+    // By index into the live list.
+    std::vector<bool> paired_;
+    // The live item tried first for the next stored one.
+    std::size_t next_ = 0;
     std::vector<ProductData> removed_;
 };
 
