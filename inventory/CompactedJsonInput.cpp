@@ -1,5 +1,6 @@
 #include "inventory/CompactedJsonInput.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -33,6 +34,15 @@ bool IsSpace(char byte)
     return byte == ' ' || byte == '\n' || byte == '\r' || byte == '\t';
 }
 
+// Bytes outside strings that need more than being passed on: white space and a string's start.
+constexpr std::array<bool, 256> OutsideSpecial = [] {
+    std::array<bool, 256> special{};
+    for (const unsigned char byte : {' ', '\n', '\r', '\t', '"'}) {
+        special[byte] = true;
+    }
+    return special;
+}();
+
 // No token goes on across these, so no space is needed beside them.
 bool IsStructural(char byte)
 {
@@ -56,7 +66,7 @@ CompactedJsonInput::CompactedJsonInput(std::streambuf& input) : input_(input), c
 {
 }
 
-bool CompactedJsonInput::Refill()
+bool CompactedJsonInput::Refill(const char*& at, const char*& end)
 {
     // Worked on in locals: the bytes written could alias the members, which would then be
     // stored and loaded again for every byte.
@@ -104,6 +114,11 @@ bool CompactedJsonInput::Refill()
                 continue;
             }
             const char byte = *in++;
+            if (!spacePending && !OutsideSpecial[static_cast<unsigned char>(byte)]) {
+                *out++ = byte;
+                last = byte;
+                continue;
+            }
             if (IsSpace(byte)) {
                 spacePending = true;
                 while (stop - in >= WordBytes && LoadWord(in) == EachByte * ' ') {
@@ -129,8 +144,8 @@ bool CompactedJsonInput::Refill()
     escaped_ = escaped;
     spacePending_ = spacePending;
     last_ = last;
-    at_ = start;
-    end_ = out;
+    at = start;
+    end = out;
     return true;
 }
 

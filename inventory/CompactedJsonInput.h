@@ -35,10 +35,10 @@ public:
         using reference = const char&;
 
         Cursor() = default;
-        const char& operator*() const { return *input_->at_; }
+        const char& operator*() const { return *at_; }
         Cursor& operator++()
         {
-            ++input_->at_;
+            ++at_;
             return *this;
         }
         bool operator==(const Cursor& other) const { return AtEnd() == other.AtEnd(); }
@@ -47,24 +47,26 @@ public:
     private:
         friend class CompactedJsonInput;
         explicit Cursor(CompactedJsonInput* input) : input_(input) {}
-        bool AtEnd() const { return input_ == nullptr || (input_->at_ == input_->end_ && !input_->Refill()); }
+        // The cursor holds the chunk's bounds itself: one indirection less per character.
+        bool AtEnd() const { return at_ == end_ && (input_ == nullptr || !input_->Refill(at_, end_)); }
 
         CompactedJsonInput* input_ = nullptr;
+        // Mutable: a cursor at the end of a chunk moves on to the next one when it is compared.
+        mutable const char* at_ = nullptr;
+        mutable const char* end_ = nullptr;
     };
 
     Cursor begin() { return Cursor(this); }
     Cursor end() { return Cursor(); }
 
 private:
-    // Reads and shortens the next chunk; false at the end of the input. Lets the stream buffer's
-    // errors through.
-    bool Refill();
+    // Reads and shortens the next chunk into [at, end); false at the end of the input. Lets the
+    // stream buffer's errors through.
+    bool Refill(const char*& at, const char*& end);
 
     std::streambuf& input_;
     // One byte more than a read: a space left over from the chunk before goes in front.
     std::vector<char> chunk_;
-    const char* at_ = nullptr;
-    const char* end_ = nullptr;
     // Where the shortening stands at a chunk's end.
     bool inString_ = false;
     bool escaped_ = false;
