@@ -80,8 +80,8 @@ public:
 
     bool null() { return Scalar(Json()); }
     bool boolean(bool value) { return Scalar(Json(value)); }
-    bool number_integer(number_integer_t value) { return Scalar(Json(value)); }
-    bool number_unsigned(number_unsigned_t value) { return Scalar(Json(value)); }
+    bool number_integer(number_integer_t value) { return Number(ValueType::number_integer, value); }
+    bool number_unsigned(number_unsigned_t value) { return Number(ValueType::number_unsigned, value); }
     bool number_float(number_float_t value, const string_t&) { return Scalar(Json(value)); }
     bool binary(binary_t&) { return Scalar(Json(ValueType::binary)); }
 
@@ -279,6 +279,24 @@ private:
         Scalar(Json(type));
         skipped_ = 1;
         return true;
+    }
+
+    // A product's number member is stored into the value the member held in the product before,
+    // when that has the same type: most of a snapshot's numbers then make no JSON value.
+    template <typename Value>
+    bool Number(ValueType type, Value value)
+    {
+        if (skipped_ == 0 && Target() == Slot::Number) {
+            Member& member = numbers_[number_];
+            member.present = true;
+            if (member.value.type() == type) {
+                *member.value.template get_ptr<Value*>() = value;
+            } else {
+                member.value = value;
+            }
+            return true;
+        }
+        return Scalar(Json(value));
     }
 
     bool Scalar(Json value)
