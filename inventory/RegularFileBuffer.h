@@ -23,14 +23,20 @@ public:
     RegularFileBuffer& operator=(const RegularFileBuffer&) = delete;
 
 protected:
-    // Throws std::runtime_error when reading fails or the file grew beyond `maxBytes`.
+    // Both throw std::runtime_error when reading fails or the file grew beyond `maxBytes`.
     int_type underflow() override;
+    // A large read goes straight into the caller's buffer, not through the chunk.
+    std::streamsize xsgetn(char* into, std::streamsize count) override;
     // Moves the reading position of the opened file; -1 when that fails.
     pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
 
 private:
     // Sets the opened file's position; false when that fails.
     bool MoveTo(std::uint64_t offset);
+    // Reads at most `most` bytes at the file's position; 0 at its end.
+    std::size_t ReadSome(char* into, std::size_t most);
+    // Counts `read` bytes against maxBytes_ and returns them.
+    std::size_t Counted(std::size_t read);
 
     std::filesystem::path file_;
 #ifdef _WIN32
