@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -92,6 +93,40 @@ std::string WriteSnapshotDocument(const std::filesystem::path& file, const std::
     content.insert(0, "{\n    \"guid\": " + nlohmann::json(guid).dump() + ",\n    \"items\": ");
     content += "\n}";
     return WriteFileAtomically(file, content);
+}
+
+InventoryDiff DiffSortedLists(const std::vector<ProductData>& current, std::vector<ProductData> stored)
+{
+    const auto byInstanceId = [](const ProductData& left, const ProductData& right) {
+        return left.InstanceID < right.InstanceID;
+    };
+    std::vector<const ProductData*> live;
+    live.reserve(current.size());
+    for (const auto& item : current) {
+        live.push_back(&item);
+    }
+    std::sort(live.begin(), live.end(),
+              [&](const ProductData* left, const ProductData* right) { return byInstanceId(*left, *right); });
+    std::sort(stored.begin(), stored.end(), byInstanceId);
+
+    InventoryDiff diff;
+    auto liveAt = live.begin();
+    auto storedAt = stored.begin();
+    while (liveAt != live.end() && storedAt != stored.end()) {
+        if ((*liveAt)->InstanceID < storedAt->InstanceID) {
+            diff.added.push_back(**liveAt++);
+        } else if (storedAt->InstanceID < (*liveAt)->InstanceID) {
+            diff.removed.push_back(std::move(*storedAt++));
+        } else {
+            ++liveAt;
+            ++storedAt;
+        }
+    }
+    for (; liveAt != live.end(); ++liveAt) {
+        diff.added.push_back(**liveAt);
+    }
+    std::move(storedAt, stored.end(), std::back_inserter(diff.removed));
+    return diff;
 }
 
 std::string DumpDiffBodyDocument(const InventoryDiff& diff)

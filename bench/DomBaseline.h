@@ -23,6 +23,9 @@ std::string DumpProductsPerItem(const std::vector<ProductData>& items, int inden
 std::string WriteSnapshotDocument(const std::filesystem::path& file, const std::string& guid,
                                   const std::vector<ProductData>& items);
 
+// The diff as it was made from the two whole lists: both sorted by instance id, then merged.
+InventoryDiff DiffSortedLists(const std::vector<ProductData>& current, std::vector<ProductData> stored);
+
 // The diff body as a JSON tree, dumped.
 std::string DumpDiffBodyDocument(const InventoryDiff& diff);
 

@@ -1,8 +1,6 @@
 #include "inventory/InventorySnapshot.h"
 
 #include <algorithm>
-#include <istream>
-#include <iterator>
 #include <utility>
 
 #include "core/AtomicFile.h"
@@ -12,47 +10,87 @@
 #include "inventory/Texts.h"
 
 namespace quorvex {
-namespace {
 
-bool ByInstanceId(const ProductData& left, const ProductData& right)
+InventoryDiffBuilder::InventoryDiffBuilder(const std::vector<ProductData>& current)
+    : current_(current), paired_(current.size(), false)
 {
-    return left.InstanceID < right.InstanceID;
+    std::size_t capacity = 16;
+    while (capacity < 2 * current.size()) {
+        capacity *= 2;
+    }
+    slots_.assign(capacity, Slot{0, 0});
+    mask_ = capacity - 1;
+    for (std::size_t index = 0; index < current.size(); ++index) {
+        std::size_t at = Home(current[index].InstanceID);
+        while (slots_[at].item != 0) {
+            at = (at + 1) & mask_;
+        }
+        slots_[at] = Slot{current[index].InstanceID, index + 1};
+    }
 }
 
-}  // namespace
-
-InventoryDiff DiffByInstanceId(const std::vector<ProductData>& current, std::vector<ProductData> stored)
+std::size_t InventoryDiffBuilder::Home(std::uint64_t instanceId) const
 {
-    // The live list keeps its order (it becomes the next snapshot), so sort pointers to it.
-    std::vector<const ProductData*> live;
-    live.reserve(current.size());
-    for (const auto& item : current) {
-        live.push_back(&item);
-    }
-    std::sort(live.begin(), live.end(), [](const ProductData* left, const ProductData* right) {
-        return ByInstanceId(*left, *right);
-    });
-    std::sort(stored.begin(), stored.end(), ByInstanceId);
+    // Fibonacci hashing: the high bits of the product spread ids that differ in any bits.
+    return static_cast<std::size_t>((instanceId * 0x9e3779b97f4a7c15ull) >> 32) & mask_;
+}
 
-    // One merge walk yields both multiset differences: equal ids pair off one to one.
-    InventoryDiff diff;
-    auto liveAt = live.begin();
-    auto storedAt = stored.begin();
-    while (liveAt != live.end() && storedAt != stored.end()) {
-        if ((*liveAt)->InstanceID < storedAt->InstanceID) {
-            diff.added.push_back(**liveAt++);
-        } else if (storedAt->InstanceID < (*liveAt)->InstanceID) {
-            diff.removed.push_back(std::move(*storedAt++));
-        } else {
-            ++liveAt;
-            ++storedAt;
+bool InventoryDiffBuilder::Pair(std::size_t index, std::uint64_t instanceId)
+{
+    if (current_[index].InstanceID != instanceId || paired_[index]) {
+        return false;
+    }
+    paired_[index] = true;
+    next_ = index + 1;
+    return true;
+}
+
+void InventoryDiffBuilder::Restart()
+{
+    paired_.assign(paired_.size(), false);
+    next_ = 0;
+    removed_.clear();
+}
+
+void InventoryDiffBuilder::Add(const ReadProduct& stored)
+{
+    const std::uint64_t id = stored.fields.InstanceID;
+    if (next_ < current_.size() && Pair(next_, id)) {
+        return;
+    }
+    for (std::size_t at = Home(id); slots_[at].item != 0; at = (at + 1) & mask_) {
+        if (slots_[at].instanceId == id && Pair(slots_[at].item - 1, id)) {
+            return;
         }
     }
-    for (; liveAt != live.end(); ++liveAt) {
-        diff.added.push_back(**liveAt);
+    removed_.push_back(stored.Record());
+}
+
+InventoryDiff InventoryDiffBuilder::Finish()
+{
+    const auto byInstanceId = [](const ProductData& left, const ProductData& right) {
+        return left.InstanceID < right.InstanceID;
+    };
+    InventoryDiff diff;
+    for (std::size_t index = 0; index < current_.size(); ++index) {
+        if (!paired_[index]) {
+            diff.added.push_back(current_[index]);
+        }
     }
-    std::move(storedAt, stored.end(), std::back_inserter(diff.removed));
+    std::sort(diff.added.begin(), diff.added.end(), byInstanceId);
+    std::sort(removed_.begin(), removed_.end(), byInstanceId);
+    diff.removed = std::move(removed_);
+    removed_.clear();
     return diff;
+}
+
+InventoryDiff DiffByInstanceId(const std::vector<ProductData>& current, const std::vector<ProductData>& stored)
+{
+    InventoryDiffBuilder diff(current);
+    for (const auto& item : stored) {
+        diff.Add(ReadProduct{item, item.Attributes.data(), item.Attributes.size()});
+    }
+    return diff.Finish();
 }
 
 InventorySnapshot::InventorySnapshot(const std::filesystem::path& dataFolder)
@@ -68,15 +106,16 @@ bool InventorySnapshot::Exists() const
 StoredInventory InventorySnapshot::Read() const
 {
     RegularFileBuffer file(file_, MaxFileBytes);
-    std::istream stream(&file);
-    return ReadStoredInventory(stream);
+    return ReadStoredInventory(file);
 }
 
 InventoryDiff InventorySnapshot::ComputeDiff(const std::vector<ProductData>& current) const
 {
-    StoredInventory stored = Read();
-    InventoryDiff diff = DiffByInstanceId(current, std::move(stored.items));
-    diff.previousGuid = std::move(stored.guid);
+    RegularFileBuffer file(file_, MaxFileBytes);
+    InventoryDiffBuilder builder(current);
+    std::string guid = ReadStoredInventory(file, builder);
+    InventoryDiff diff = builder.Finish();
+    diff.previousGuid = std::move(guid);
     Log(texts::inventory::DiffLine, diff.previousGuid, diff.added.size(),
         diff.removed.size());
     return diff;

@@ -1,5 +1,7 @@
 #include "inventory/RegularFileBuffer.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -8,7 +10,6 @@
 #include "core/WindowsApi.h"
 #else
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,7 +73,7 @@ void RequireRegularPath(const std::filesystem::path& file)
 #ifdef _WIN32
 
 RegularFileBuffer::RegularFileBuffer(const std::filesystem::path& file, std::uint64_t maxBytes)
-    : file_(file), handle_(INVALID_HANDLE_VALUE), remaining_(maxBytes)
+    : file_(file), handle_(INVALID_HANDLE_VALUE), maxBytes_(maxBytes), remaining_(maxBytes)
 {
     RequireRegularPath(file);
     handle_ = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -99,16 +100,26 @@ RegularFileBuffer::~RegularFileBuffer()
     CloseHandle(handle_);
 }
 
-RegularFileBuffer::int_type RegularFileBuffer::underflow()
+bool RegularFileBuffer::MoveTo(std::uint64_t offset)
+{
+    LARGE_INTEGER distance{};
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN) != 0;
+}
+
+std::size_t RegularFileBuffer::ReadSome(char* into, std::size_t most)
 {
     DWORD read = 0;
-    if (ReadFile(handle_, chunk_.data(), static_cast<DWORD>(chunk_.size()), &read, nullptr) == 0) {
+    const auto asked = static_cast<DWORD>(std::min<std::size_t>(most, 1u << 30));
+    if (ReadFile(handle_, into, asked, &read, nullptr) == 0) {
         Refuse(file_, "cannot be read: " + std::system_category().message(static_cast<int>(GetLastError())));
     }
+    return Counted(read);
+}
 #else
 
 RegularFileBuffer::RegularFileBuffer(const std::filesystem::path& file, std::uint64_t maxBytes)
-    : file_(file), fd_(-1), remaining_(maxBytes)
+    : file_(file), fd_(-1), maxBytes_(maxBytes), remaining_(maxBytes)
 {
     RequireRegularPath(file);
     // Non-blocking: opening a FIFO put here since the check returns at once instead of waiting
@@ -135,26 +146,71 @@ RegularFileBuffer::~RegularFileBuffer()
     ::close(fd_);
 }
 
-RegularFileBuffer::int_type RegularFileBuffer::underflow()
+bool RegularFileBuffer::MoveTo(std::uint64_t offset)
+{
+    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+std::size_t RegularFileBuffer::ReadSome(char* into, std::size_t most)
 {
     ssize_t read = 0;
     do {
-        read = ::read(fd_, chunk_.data(), chunk_.size());
+        read = ::read(fd_, into, most);
     } while (read < 0 && errno == EINTR);
     if (read < 0) {
         Refuse(file_, std::string("cannot be read: ") + std::strerror(errno));
     }
+    return Counted(static_cast<std::size_t>(read));
+}
 #endif
+
+std::size_t RegularFileBuffer::Counted(std::size_t read)
+{
+    if (read > remaining_) {
+        Refuse(file_, "grew beyond the size a readable one may hold while it was read");
+    }
+    remaining_ -= read;
+    return read;
+}
+
+RegularFileBuffer::int_type RegularFileBuffer::underflow()
+{
+    const std::size_t read = ReadSome(chunk_.data(), chunk_.size());
     if (read == 0) {
         return traits_type::eof();
     }
-    const auto count = static_cast<std::uint64_t>(read);
-    if (count > remaining_) {
-        Refuse(file_, "grew beyond the size a readable one may hold while it was read");
-    }
-    remaining_ -= count;
     setg(chunk_.data(), chunk_.data(), chunk_.data() + read);
     return traits_type::to_int_type(chunk_[0]);
+}
+
+std::streamsize RegularFileBuffer::xsgetn(char* into, std::streamsize count)
+{
+    // What the chunk still holds, then the rest straight into the caller's buffer.
+    std::streamsize copied = std::min<std::streamsize>(egptr() - gptr(), count);
+    if (copied > 0) {
+        std::memcpy(into, gptr(), static_cast<std::size_t>(copied));
+        gbump(static_cast<int>(copied));
+    }
+    while (copied < count) {
+        const std::size_t read = ReadSome(into + copied, static_cast<std::size_t>(count - copied));
+        if (read == 0) {
+            break;
+        }
+        copied += static_cast<std::streamsize>(read);
+    }
+    return copied;
+}
+
+RegularFileBuffer::pos_type RegularFileBuffer::seekpos(pos_type position, std::ios_base::openmode which)
+{
+    const std::streamoff offset = position;
+    if ((which & std::ios_base::in) == 0 || offset < 0 || static_cast<std::uint64_t>(offset) > maxBytes_ ||
+        !MoveTo(static_cast<std::uint64_t>(offset))) {
+        return pos_type(off_type(-1));
+    }
+    remaining_ = maxBytes_ - static_cast<std::uint64_t>(offset);
+    setg(nullptr, nullptr, nullptr);
+    return position;
 }
 
 }  // namespace quorvex

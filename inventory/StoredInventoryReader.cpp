@@ -4,10 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <istream>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
+
+#include "inventory/CompactedJsonInput.h"
 
 namespace quorvex {
 namespace {
@@ -35,7 +39,8 @@ std::exception_ptr MissingMember(ValueType type, const char* member)
 }
 
 // The numeric product members in from_json's order, which decides which error is reported.
-constexpr std::array<const char*, 5> NumberMembers{"ID", "SeriesID", "TradeHold", "InstanceID", "Quality"};
+// (Each view is a whole literal, so its data() ends with a null.)
+constexpr std::array<std::string_view, 5> NumberMembers{"ID", "SeriesID", "TradeHold", "InstanceID", "Quality"};
 
 // One member of an object being read: absent, or the last value given (a string's text kept
 // apart, any other value as a JSON scalar or an empty value of its type).
@@ -65,6 +70,8 @@ enum class Frame { Document, Items, Product, Attributes, Attribute };
 
 class StoredInventorySax {
 public:
+    explicit StoredInventorySax(StoredItemSink& items) : items_(items) {}
+
     using number_integer_t = Json::number_integer_t;
     using number_unsigned_t = Json::number_unsigned_t;
     using number_float_t = Json::number_float_t;
@@ -73,8 +80,8 @@ public:
 
     bool null() { return Scalar(Json()); }
     bool boolean(bool value) { return Scalar(Json(value)); }
-    bool number_integer(number_integer_t value) { return Scalar(Json(value)); }
-    bool number_unsigned(number_unsigned_t value) { return Scalar(Json(value)); }
+    bool number_integer(number_integer_t value) { return Number(ValueType::number_integer, value); }
+    bool number_unsigned(number_unsigned_t value) { return Number(ValueType::number_unsigned, value); }
     bool number_float(number_float_t value, const string_t&) { return Scalar(Json(value)); }
     bool binary(binary_t&) { return Scalar(Json(ValueType::binary)); }
 
@@ -85,7 +92,7 @@ public:
         }
         switch (Target()) {
         case Slot::Guid:
-            result_.guid = value;
+            guid_ = value;
             guidIsText_ = true;
             return true;
         case Slot::AttributeKey:
@@ -119,7 +126,7 @@ public:
             attributesRead_ = false;
             attributesType_ = ValueType::null;
             attributesError_ = nullptr;
-            product_.Attributes.clear();
+            attributeCount_ = 0;
             return true;
         case Slot::AttributeElement:
             frames_.push_back(Frame::Attribute);
@@ -142,14 +149,14 @@ public:
             frames_.push_back(Frame::Items);
             itemsIsArray_ = true;
             itemsError_ = nullptr;
-            result_.items.clear();
+            items_.Restart();
             return true;
         case Slot::Attributes:
             frames_.push_back(Frame::Attributes);
             attributesRead_ = true;
             attributesType_ = ValueType::array;
             attributesError_ = nullptr;
-            product_.Attributes.clear();
+            attributeCount_ = 0;
             return true;
         default:
             return Container(ValueType::array);
@@ -162,23 +169,24 @@ public:
             return true;
         }
         slot_ = Slot::Ignored;
+        const std::string_view member(name);
         switch (frames_.back()) {
         case Frame::Document:
-            if (name == "guid") {
+            if (member == "guid") {
                 slot_ = Slot::Guid;
                 guidIsText_ = false;
-            } else if (name == "items") {
+            } else if (member == "items") {
                 slot_ = Slot::Items;
                 itemsIsArray_ = false;
             }
             break;
         case Frame::Product:
-            if (name == "Attributes") {
+            if (member == "Attributes") {
                 slot_ = Slot::Attributes;
                 attributesRead_ = true;
             } else {
                 for (std::size_t index = 0; index < NumberMembers.size(); ++index) {
-                    if (name == NumberMembers[index]) {
+                    if (member == NumberMembers[index]) {
                         slot_ = Slot::Number;
                         number_ = index;
                     }
@@ -186,9 +194,9 @@ public:
             }
             break;
         case Frame::Attribute:
-            if (name == "Key") {
+            if (member == "Key") {
                 slot_ = Slot::AttributeKey;
-            } else if (name == "Value") {
+            } else if (member == "Value") {
                 slot_ = Slot::AttributeValue;
             }
             break;
@@ -230,7 +238,7 @@ public:
         throw error;
     }
 
-    StoredInventory Result()
+    std::string Result()
     {
         if (documentType_ != ValueType::object) {
             throw std::runtime_error(std::string("the snapshot is a JSON ") + Json(documentType_).type_name() +
@@ -245,7 +253,7 @@ public:
         if (!guidIsText_) {
             throw std::runtime_error("the snapshot has no string \"guid\"");
         }
-        return std::move(result_);
+        return std::move(guid_);
     }
 
 private:
@@ -273,6 +281,24 @@ private:
         return true;
     }
 
+    // A product's number member is stored into the value the member held in the product before,
+    // when that has the same type: most of a snapshot's numbers then make no JSON value.
+    template <typename Value>
+    bool Number(ValueType type, Value value)
+    {
+        if (skipped_ == 0 && Target() == Slot::Number) {
+            Member& member = numbers_[number_];
+            member.present = true;
+            if (member.value.type() == type) {
+                *member.value.template get_ptr<Value*>() = value;
+            } else {
+                member.value = value;
+            }
+            return true;
+        }
+        return Scalar(Json(value));
+    }
+
     bool Scalar(Json value)
     {
         if (skipped_ > 0) {
@@ -284,7 +310,7 @@ private:
             break;
         case Slot::ItemElement:
             if (!itemsError_) {
-                itemsError_ = MissingMember(value.type(), NumberMembers[0]);
+                itemsError_ = MissingMember(value.type(), NumberMembers[0].data());
             }
             break;
         case Slot::Number:
@@ -316,7 +342,8 @@ private:
         return true;
     }
 
-    // A text member of an attribute, or the error reading it raises.
+    // A text member of an attribute, or the error reading it raises. The texts change places,
+    // so both buffers are used again.
     static std::exception_ptr ReadText(Member& member, const char* name, std::string& text)
     {
         if (!member.present) {
@@ -325,19 +352,22 @@ private:
         if (!member.isText) {
             return ErrorOf([&] { member.value.get<std::string>(); });
         }
-        text = std::move(member.text);
+        text.swap(member.text);
         return nullptr;
     }
 
     void FinishAttribute()
     {
-        ProductAttribute attribute;
+        if (attributeCount_ == attributes_.size()) {
+            attributes_.emplace_back();
+        }
+        ProductAttribute& attribute = attributes_[attributeCount_];
         attributesError_ = ReadText(attributeKey_, "Key", attribute.key);
         if (!attributesError_) {
             attributesError_ = ReadText(attributeValue_, "Value", attribute.value);
         }
         if (!attributesError_) {
-            product_.Attributes.push_back(std::move(attribute));
+            ++attributeCount_;
         }
     }
 
@@ -347,15 +377,15 @@ private:
             std::int32_t* const signedFields[] = {&product_.ID, &product_.SeriesID, &product_.TradeHold};
             for (std::size_t index = 0; index < NumberMembers.size(); ++index) {
                 if (!numbers_[index].present) {
-                    std::rethrow_exception(MissingMember(ValueType::object, NumberMembers[index]));
+                    std::rethrow_exception(MissingMember(ValueType::object, NumberMembers[index].data()));
                 }
                 const Json& value = numbers_[index].value;
                 if (index < 3) {
-                    ReadProductMember(value, NumberMembers[index], *signedFields[index]);
+                    ReadProductMember(value, NumberMembers[index].data(), *signedFields[index]);
                 } else if (index == 3) {
-                    ReadProductMember(value, NumberMembers[index], product_.InstanceID);
+                    ReadProductMember(value, NumberMembers[index].data(), product_.InstanceID);
                 } else {
-                    ReadProductMember(value, NumberMembers[index], product_.Quality);
+                    ReadProductMember(value, NumberMembers[index].data(), product_.Quality);
                 }
             }
             if (!attributesRead_) {
@@ -371,10 +401,11 @@ private:
             itemsError_ = std::current_exception();
             return;
         }
-        result_.items.push_back(std::move(product_));
+        items_.Add(ReadProduct{product_, attributes_.data(), attributeCount_});
     }
 
-    StoredInventory result_;
+    StoredItemSink& items_;
+    std::string guid_;
     std::vector<Frame> frames_;
     Slot slot_ = Slot::Document;
     std::size_t skipped_ = 0;
@@ -384,8 +415,11 @@ private:
     // The first error of the last "items" array; reported unless a syntax error comes first.
     std::exception_ptr itemsError_;
 
-    // The product being read.
+    // The product being read; its attributes are the first attributeCount_ of attributes_, whose
+    // entries are kept from product to product so their texts' buffers are reused.
     ProductData product_;
+    std::vector<ProductAttribute> attributes_;
+    std::size_t attributeCount_ = 0;
     std::array<Member, NumberMembers.size()> numbers_;
     bool attributesRead_ = false;
     ValueType attributesType_ = ValueType::null;
@@ -397,11 +431,42 @@ private:
 
 }  // namespace
 
-StoredInventory ReadStoredInventory(std::istream& input)
+ProductData ReadProduct::Record() const
 {
-    StoredInventorySax reader;
-    Json::sax_parse(input, &reader);
+    return ProductData{fields.ID,         fields.SeriesID, fields.TradeHold,
+                       fields.InstanceID, fields.Quality,  {attributes, attributes + attributeCount}};
+}
+
+std::string ReadStoredInventory(std::streambuf& input, StoredItemSink& items)
+{
+    try {
+        StoredInventorySax reader(items);
+        CompactedJsonInput compacted(input);
+        Json::sax_parse(compacted.begin(), compacted.end(), &reader);
+        return reader.Result();
+    } catch (const Json::parse_error&) {
+        // Refused for its syntax: read as it stands for the error's position in the file.
+        if (input.pubseekpos(0, std::ios_base::in) != std::streampos(0)) {
+            throw;
+        }
+    }
+    StoredInventorySax reader(items);
+    std::istream stream(&input);
+    Json::sax_parse(stream, &reader);
     return reader.Result();
+}
+
+StoredInventory ReadStoredInventory(std::streambuf& input)
+{
+    struct KeepAll final : StoredItemSink {
+        void Restart() override { items.clear(); }
+        void Add(const ReadProduct& product) override { items.push_back(product.Record()); }
+        std::vector<ProductData> items;
+    } keep;
+    StoredInventory read;
+    read.guid = ReadStoredInventory(input, keep);
+    read.items = std::move(keep.items);
+    return read;
 }
 
 }  // namespace quorvex

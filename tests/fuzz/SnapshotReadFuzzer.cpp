@@ -1,12 +1,13 @@
 // The inventory snapshot file as the diff sync reads it. The input is the file's whole content.
 // Whatever it holds, reading either throws (the sync then falls back to a full one) or gives a
-// guid and items that survive being written back and read again unchanged, and that show no
-// change when compared with themselves.
+// guid and items that survive being written back and read again unchanged, that show no change
+// when compared with themselves, and of which exactly those left out of the live list are removed.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <fstream>
+#include <vector>
 
 #include "inventory/InventorySnapshot.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -40,5 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const quorvex::InventoryDiff unchanged = snapshot.ComputeDiff(read.removed);
     Require(unchanged.added.empty() && unchanged.removed.empty(), "the stored items compared with themselves");
+
+    // Against every other stored item, reversed (so the live order does not follow the file's),
+    // exactly the rest is removed.
+    std::vector<quorvex::ProductData> half;
+    std::vector<quorvex::ProductData> rest;
+    for (std::size_t index = 0; index < read.removed.size(); ++index) {
+        (index % 2 == 0 ? half : rest).push_back(read.removed[index]);
+    }
+    std::reverse(half.begin(), half.end());
+    const quorvex::InventoryDiff halved = snapshot.ComputeDiff(half);
+    Require(halved.added.empty(), "stored items add nothing");
+    Require(halved.removed.size() == rest.size() &&
+                std::equal(halved.removed.begin(), halved.removed.end(), rest.begin(),
+                           [](const auto& left, const auto& right) { return left.InstanceID == right.InstanceID; }),
+            "the stored items not in the live list are the removed ones");
     return 0;
 }

@@ -3,6 +3,7 @@
 // same records or be refused by both with the same reason; written texts must be the same bytes.
 #include "inventory/StoredInventoryReader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <random>
@@ -208,6 +209,75 @@ TEST_F(StoredInventoryReaderTest, ReadsGeneratedAndMutatedSnapshotsAsTheDocument
     // Both kinds are well represented, or the comparison says little.
     EXPECT_GT(accepted, 600);
     EXPECT_LT(accepted, 2400);
+}
+
+std::vector<std::uint64_t> Ids(const std::vector<ProductData>& items)
+{
+    std::vector<std::uint64_t> ids;
+    for (const auto& item : items) {
+        ids.push_back(item.InstanceID);
+    }
+    return ids;
+}
+
+// Every item of `part` is one of `whole`'s (which one of several with its id is not defined).
+bool AllAmong(const std::vector<ProductData>& part, const std::vector<ProductData>& whole)
+{
+    return std::all_of(part.begin(), part.end(), [&](const ProductData& item) {
+        return std::find(whole.begin(), whole.end(), item) != whole.end();
+    });
+}
+
+TEST_F(StoredInventoryReaderTest, DiffsAsTheDocumentPathDoesWhileTheItemsStreamIn)
+{
+    Generator generate(99);
+    for (int round = 0; round < 1000; ++round) {
+        const std::vector<ProductData> stored = generate.Products(8);
+        // The live list: some stored items kept (some twice), some new ones, in another order.
+        std::vector<ProductData> live = generate.Products(3);
+        for (const auto& item : stored) {
+            for (auto copies = generate.Below(4) == 0 ? 0 : 1 + generate.Below(2); copies > 0; --copies) {
+                live.push_back(item);
+            }
+        }
+        std::shuffle(live.begin(), live.end(), std::mt19937_64(static_cast<std::uint64_t>(round)));
+        ASSERT_EQ(snapshot.Write("G", stored), "");
+
+        const InventoryDiff streamed = snapshot.ComputeDiff(live);
+        // As written: invalid UTF-8 in a text was replaced.
+        const std::vector<ProductData> written = baseline::ReadSnapshotDocument(snapshot.File()).items;
+        const InventoryDiff document = baseline::DiffSortedLists(live, written);
+        ASSERT_EQ(streamed.previousGuid, "G");
+        ASSERT_EQ(Ids(streamed.added), Ids(document.added));
+        ASSERT_EQ(Ids(streamed.removed), Ids(document.removed));
+        ASSERT_TRUE(AllAmong(streamed.added, live));
+        ASSERT_TRUE(AllAmong(streamed.removed, written));
+    }
+}
+
+TEST_F(StoredInventoryReaderTest, ALargeSnapshotReadsAndIsRefusedAsByTheDocumentPath)
+{
+    // Many chunks long, so the refusal's position is found by reading the file again.
+    Generator generate(5);
+    std::vector<ProductData> items;
+    for (int index = 0; index < 3000; ++index) {
+        items.push_back(generate.Product());
+    }
+    ASSERT_EQ(snapshot.Write("G", items), "");
+    const std::string text = testing::ReadFile(snapshot.File());
+    ASSERT_GT(text.size(), 300000u);
+    EXPECT_EQ(snapshot.Read().items, baseline::ReadSnapshotDocument(snapshot.File()).items);
+
+    for (const std::size_t cut : {text.size() - 3, text.size() / 2, std::size_t{70000}}) {
+        std::string broken = text;
+        broken.insert(cut, "]");
+        WriteRaw(broken);
+        const Outcome streamed = Attempt([&] { return snapshot.Read(); });
+        const Outcome document = Attempt([&] { return baseline::ReadSnapshotDocument(snapshot.File()); });
+        ASSERT_TRUE(streamed.refused);
+        EXPECT_EQ(streamed.reason, document.reason);
+        EXPECT_NE(streamed.reason.find("line "), std::string::npos) << streamed.reason;
+    }
 }
 
 TEST_F(StoredInventoryReaderTest, WritesTheBytesTheJsonLibraryWrites)
