@@ -12,6 +12,10 @@ using Client = websocketpp::client<websocketpp::config::asio_client>;
 
 // How long the closing handshake may take once the exchange is over.
 constexpr std::chrono::milliseconds CloseTimeout{1000};
+// The ping sent right after the message. The server reads a connection's frames in order and
+// answers a message in its handler, so its pong coming first means it handled the message and
+// sent nothing back: no reply, known without waiting out the time-out.
+const std::string ProbePayload = "plexar-sim: was the message answered?";
 
 }  // namespace
 
@@ -34,10 +38,20 @@ LinkingPageResult SendOnce(std::uint16_t port, const std::string& message, const
     client.set_open_handler([&](websocketpp::connection_hdl handle) {
         websocketpp::lib::error_code error;
         client.send(handle, message, websocketpp::frame::opcode::text, error);
+        if (!error) {
+            client.ping(handle, ProbePayload, error);
+        }
         if (error) {
             result = {LinkingPageResult::Outcome::Failed, "cannot send: " + error.message()};
             finished = true;
             close("send failed");
+        }
+    });
+    client.set_pong_handler([&](websocketpp::connection_hdl, const std::string& payload) {
+        if (!finished && payload == ProbePayload) {
+            result = {LinkingPageResult::Outcome::NoReply, "handled"};
+            finished = true;
+            close("no reply");
         }
     });
     client.set_message_handler([&](websocketpp::connection_hdl, Client::message_ptr reply) {
@@ -96,7 +110,7 @@ std::string Describe(const LinkingPageResult& result)
     case LinkingPageResult::Outcome::Replied:
         return "reply: " + result.text;
     case LinkingPageResult::Outcome::NoReply:
-        return "no reply in time";
+        return result.text.empty() ? "no reply in time" : "no reply";
     case LinkingPageResult::Outcome::Refused:
         return "refused: " + result.text;
     case LinkingPageResult::Outcome::Failed:
