@@ -23,7 +23,11 @@ namespace quorvex {
 
 Quorvex::Quorvex(std::uint16_t linkingPort) : linkingPort_(linkingPort) {}
 
-Quorvex::~Quorvex() = default;
+Quorvex::~Quorvex()
+{
+    // A callback on one of the host's threads may be under way: once this returns, none runs.
+    CallbackGate::Close();
+}
 
 void Quorvex::onLoad()
 {

@@ -9,12 +9,15 @@
 // ShowScammerWarning runs there too (the event is dispatched on the game thread).
 // OnWebSocketMessage runs on the WebSocket server thread; it only reads handles set in onLoad before
 // the server started, sets a cvar (the host serialises that) and dispatches a toast. The server is
-// destroyed first, so its thread is joined before anything it uses goes.
+// destroyed first, so its thread is joined before anything it uses goes. The destructor first
+// closes the callback gate (core/CallbackGate.h): a callback under way on one of the host's
+// threads ends before deleteMe returns, and none starts afterwards.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "core/CallbackGate.h"
 #include "host/PluginBase.h"
 #include "ws/WsServer.h"
 
@@ -56,6 +59,11 @@ public:
     // answered "OK"; other JSON is ignored; errors are logged and nothing is answered.
     void OnWebSocketMessage(WsMessage& message);
 
+private:
+    // Declared first, so it is made first and destroyed last (core/CallbackGate.h).
+    CallbackGate::Holder callbackGate_;
+
+public:
     // Read by the settings page and by tests; empty before onLoad.
     std::shared_ptr<PluginEventDispatcher> dispatcher;
     std::shared_ptr<QvxApi> api;

@@ -226,8 +226,6 @@ TEST_F(PluginLifetimeTest, DeletedWhileItsWorkerIsStuckOnTheSnapshotReturnsAndSe
     std::filesystem::create_directories(snapshot.File().parent_path());
     ASSERT_EQ(::mkfifo(snapshot.File().c_str(), 0600), 0);
     std::ofstream(host.cfgFile()) << "hidden_qvx_user_code \"abc\" //User code for QVX\n";
-    // Whatever the worker sends before the deletion is answered only after it.
-    service.Hold();
     Load();
     host->RunFor(sim::Seconds(5));  // the start-up sync is a diff: the worker opens the FIFO
 
