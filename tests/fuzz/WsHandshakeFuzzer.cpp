@@ -9,6 +9,8 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -65,16 +67,24 @@ bool Exchange(std::uint16_t port, const std::string& bytes, std::string& receive
     // The server may end the connection before it has taken everything: then the rest is moot.
     for (std::size_t sent = 0; sent < bytes.size();) {
         const ssize_t written = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (written < 0 && errno == EINTR) {
+            continue;  // libFuzzer's alarm timer interrupts calls that wait
+        }
         if (written <= 0) {
             break;
         }
         sent += static_cast<std::size_t>(written);
     }
     ::shutdown(fd, SHUT_WR);
+    // The alarm interrupts a wait without ending it; the time-out still counts from here.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(ReadTimeoutSeconds);
     bool ended = false;
     char buffer[4096];
     while (true) {
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR && std::chrono::steady_clock::now() < deadline) {
+            continue;
+        }
         if (got <= 0) {
             ended = got == 0 || errno == ECONNRESET;
             break;
