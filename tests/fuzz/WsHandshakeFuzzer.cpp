@@ -3,14 +3,14 @@
 // the end of its sending side. The server must end every such connection by itself, answer only
 // in HTTP first, answer no more than the input can call for (no amplification), and keep serving:
 // after each input a well-formed client is answered.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -51,10 +51,31 @@ quorvex::WsServer& Server()
     return *server;
 }
 
+// libFuzzer's alarm timer (its per-input time-out, -timeout) would interrupt the calls that wait
+// (connect, send, recv) with EINTR. An exchange has time-outs of its own, so the fuzzing thread
+// takes no alarm while one runs; another thread gets it.
+class AlarmHeldOff {
+public:
+    AlarmHeldOff()
+    {
+        sigset_t alarm;
+        sigemptyset(&alarm);
+        sigaddset(&alarm, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &alarm, &previous_);
+    }
+    ~AlarmHeldOff() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    AlarmHeldOff(const AlarmHeldOff&) = delete;
+    AlarmHeldOff& operator=(const AlarmHeldOff&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
 // Sends the bytes on a fresh connection, ends the sending side and reads all the server sends
 // until it ends the connection. False when it did not end it in time.
 bool Exchange(std::uint16_t port, const std::string& bytes, std::string& received)
 {
+    const AlarmHeldOff alarmHeldOff;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     Require(fd >= 0, "a socket can be made");
     timeval timeout{ReadTimeoutSeconds, 0};
@@ -67,24 +88,16 @@ bool Exchange(std::uint16_t port, const std::string& bytes, std::string& receive
     // The server may end the connection before it has taken everything: then the rest is moot.
     for (std::size_t sent = 0; sent < bytes.size();) {
         const ssize_t written = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (written < 0 && errno == EINTR) {
-            continue;  // libFuzzer's alarm timer interrupts calls that wait
-        }
         if (written <= 0) {
             break;
         }
         sent += static_cast<std::size_t>(written);
     }
     ::shutdown(fd, SHUT_WR);
-    // The alarm interrupts a wait without ending it; the time-out still counts from here.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(ReadTimeoutSeconds);
     bool ended = false;
     char buffer[4096];
     while (true) {
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got < 0 && errno == EINTR && std::chrono::steady_clock::now() < deadline) {
-            continue;
-        }
         if (got <= 0) {
             ended = got == 0 || errno == ECONNRESET;
             break;
