@@ -29,6 +29,7 @@
 #include "tools/plexar-sim/PluginSession.h"
 #include "tools/plexar-sim/VirtualWallClock.h"
 #include "tools/plexar-sim/WindowMode.h"
+#include "tests/support/WaitUntil.h"
 
 namespace plexarsim {
 namespace {
@@ -88,17 +89,12 @@ private:
     std::string problem_;
 };
 
-// Waits for `condition` to hold, looking every few milliseconds, at most 30 s.
+// The window's first frames under a software renderer can take seconds on a loaded machine.
+constexpr auto WindowPatience = std::chrono::seconds(30);
+
 bool Eventually(const std::function<bool()>& condition)
 {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return quorvex::testing::WaitUntil(condition, WindowPatience);
 }
 
 // Clicks the window at (x, y) with the mouse, as the X server's user; an error text when it could not.
