@@ -43,6 +43,8 @@ JsonTextWriter::JsonTextWriter(int indent, int depth, std::string* out) : indent
     empty_.reserve(8);
 }
 
+JsonTextWriter::JsonTextWriter(int indent, int depth, std::string& out) : JsonTextWriter(indent, depth, &out) {}
+
 void JsonTextWriter::Append(std::string_view text)
 {
     if (out_ == nullptr) {

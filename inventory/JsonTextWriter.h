@@ -33,6 +33,10 @@ public:
     static std::string Text(int indent, int depth, std::string_view what,
                             const std::function<void(JsonTextWriter&)>& write);
 
+    // Appends to `out` in one pass, for a caller that writes many small texts into one buffer.
+    // Invalid UTF-8 is replaced as by Text, without a log line.
+    JsonTextWriter(int indent, int depth, std::string& out);
+
     void BeginObject();
     void EndObject();
     void BeginArray();

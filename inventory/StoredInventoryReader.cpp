@@ -72,6 +72,12 @@ class StoredInventorySax {
 public:
     explicit StoredInventorySax(StoredItemSink& items) : items_(items) {}
 
+    // Reads one element of the "items" array, as if the array were open.
+    struct OneItem {};
+    StoredInventorySax(StoredItemSink& items, OneItem) : items_(items) { frames_.push_back(Frame::Items); }
+    // After reading one item: whether it was a product and went to the sink.
+    bool ItemAccepted() const { return !itemsError_; }
+
     using number_integer_t = Json::number_integer_t;
     using number_unsigned_t = Json::number_unsigned_t;
     using number_float_t = Json::number_float_t;
@@ -454,6 +460,18 @@ std::string ReadStoredInventory(std::streambuf& input, StoredItemSink& items)
     std::istream stream(&input);
     Json::sax_parse(stream, &reader);
     return reader.Result();
+}
+
+bool ReadStoredItem(std::string_view text, StoredItemSink& items)
+{
+    StoredInventorySax reader(items, StoredInventorySax::OneItem{});
+    try {
+        Json::sax_parse(text.begin(), text.end(), &reader);
+    } catch (const Json::exception&) {
+        // A syntax error or a number out of range: the document's reading reports it.
+        return false;
+    }
+    return reader.ItemAccepted();
 }
 
 StoredInventory ReadStoredInventory(std::streambuf& input)

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inventory/ProductData.h"
@@ -55,5 +56,10 @@ std::string ReadStoredInventory(std::streambuf& input, StoredItemSink& items);
 
 // The same, keeping every item.
 StoredInventory ReadStoredInventory(std::streambuf& input);
+
+// Reads `text`, one element of the "items" array, and hands it to `items` when it is a product
+// the document would be read with. False, with nothing handed over, when the text is not one JSON
+// value or not a product (the document would then be refused).
+bool ReadStoredItem(std::string_view text, StoredItemSink& items);
 
 }  // namespace quorvex

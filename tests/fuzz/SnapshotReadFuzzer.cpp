@@ -1,7 +1,8 @@
 // The inventory snapshot file as the diff sync reads it. The input is the file's whole content.
 // Whatever it holds, reading either throws (the sync then falls back to a full one) or gives a
 // guid and items that survive being written back and read again unchanged, that show no change
-// when compared with themselves, and of which exactly those left out of the live list are removed.
+// when compared with themselves, and of which exactly those left out of the live list are removed;
+// the document reader refuses the same files and diffs the same way.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -27,8 +28,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         read = snapshot.ComputeDiff({});
     } catch (const std::exception&) {
+        bool readRefused = false;
+        try {
+            snapshot.Read();
+        } catch (const std::exception&) {
+            readRefused = true;
+        }
+        Require(readRefused, "a file the diff refuses is refused by the document reader");
         return 0;
     }
+
+    // Against the stored items in the file's order less every third (the order a file in the
+    // plug-in's layout is followed in, item by item), exactly those are removed, as when the
+    // document is read whole and diffed.
+    const std::vector<quorvex::ProductData> inFileOrder = snapshot.Read().items;
+    std::vector<quorvex::ProductData> kept;
+    for (std::size_t index = 0; index < inFileOrder.size(); ++index) {
+        if (index % 3 != 0) {
+            kept.push_back(inFileOrder[index]);
+        }
+    }
+    const quorvex::InventoryDiff followed = snapshot.ComputeDiff(kept);
+    const quorvex::InventoryDiff expected = quorvex::DiffByInstanceId(kept, inFileOrder);
+    const auto sameIds = [](const std::vector<quorvex::ProductData>& left, const std::vector<quorvex::ProductData>& right) {
+        return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                          [](const auto& one, const auto& other) { return one.InstanceID == other.InstanceID; });
+    };
+    Require(followed.added.empty() && sameIds(followed.removed, expected.removed),
+            "the diff against part of the file's items is the document's diff");
     Require(read.added.empty(), "an empty inventory adds nothing");
     Require(std::is_sorted(read.removed.begin(), read.removed.end(),
                            [](const auto& left, const auto& right) { return left.InstanceID < right.InstanceID; }),

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@
 
 #include "bench/DomBaseline.h"
 #include "inventory/InventorySnapshot.h"
+#include "inventory/RegularFileBuffer.h"
+#include "inventory/WrittenSnapshotDiff.h"
 #include "tests/support/TestHost.h"
 
 namespace quorvex {
@@ -166,21 +169,36 @@ protected:
         std::ofstream(snapshot.File(), std::ios::binary | std::ios::trunc) << content;
     }
 
+    // The diff by the plug-in's own layout alone, when the file is in it.
+    std::optional<InventoryDiff> DiffAsWritten(const std::vector<ProductData>& live)
+    {
+        RegularFileBuffer file(snapshot.File(), InventorySnapshot::MaxFileBytes);
+        InventoryDiffBuilder builder(live);
+        std::optional<std::string> guid = DiffSnapshotAsWritten(file, builder);
+        if (!guid) {
+            return std::nullopt;
+        }
+        InventoryDiff diff = builder.Finish();
+        diff.previousGuid = *guid;
+        return diff;
+    }
+
     testing::TestHost host;
     InventorySnapshot snapshot{host.hostDir() / "data"};
 };
 
-// What reading gave: the records, or the refusal's text.
+// What reading gave: the result, or the refusal's text.
+template <typename Result>
 struct Outcome {
     bool refused = false;
     std::string reason;
-    StoredInventory read;
+    Result read;
 };
 
 template <typename Read>
-Outcome Attempt(Read read)
+auto Attempt(Read read)
 {
-    Outcome outcome;
+    Outcome<decltype(read())> outcome;
     try {
         outcome.read = read();
     } catch (const std::exception& error) {
@@ -197,8 +215,8 @@ TEST_F(StoredInventoryReaderTest, ReadsGeneratedAndMutatedSnapshotsAsTheDocument
     for (int round = 0; round < 3000; ++round) {
         const std::string text = generate.Snapshot();
         WriteRaw(text);
-        const Outcome streamed = Attempt([&] { return snapshot.Read(); });
-        const Outcome document = Attempt([&] { return baseline::ReadSnapshotDocument(snapshot.File()); });
+        const auto streamed = Attempt([&] { return snapshot.Read(); });
+        const auto document = Attempt([&] { return baseline::ReadSnapshotDocument(snapshot.File()); });
         ASSERT_EQ(streamed.refused, document.refused) << text << "\nstreamed: " << streamed.reason
                                                       << "\ndocument: " << document.reason;
         ASSERT_EQ(streamed.reason, document.reason) << text;
@@ -255,6 +273,130 @@ TEST_F(StoredInventoryReaderTest, DiffsAsTheDocumentPathDoesWhileTheItemsStreamI
     }
 }
 
+// The live list of the next sync, made from the stored one as an inventory changes in between:
+// in the file's order, with items traded away, received, repainted and held twice.
+std::vector<ProductData> NextLiveList(const std::vector<ProductData>& stored, Generator& generate)
+{
+    std::vector<ProductData> live;
+    for (const auto& item : stored) {
+        switch (generate.Below(8)) {
+        case 0: break;
+        case 1: live.push_back(generate.Product()); live.push_back(item); break;
+        case 2: live.push_back(item); live.back().Attributes.push_back({"Painted", "3"}); break;
+        case 3: live.push_back(item); live.push_back(item); break;
+        default: live.push_back(item); break;
+        }
+    }
+    if (generate.OneIn(4)) {
+        live.push_back(generate.Product());
+    }
+    return live;
+}
+
+bool PlainText(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char byte) { return byte >= 0x20 && byte <= 0x7e && byte != '"' && byte != '\\'; });
+}
+
+TEST_F(StoredInventoryReaderTest, DiffsItsOwnLayoutAsTheDocumentPathDoesWhateverWasChangedInTheFile)
+{
+    Generator generate(1209);
+    int recognised = 0;
+    int recognisedMutated = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::vector<ProductData> stored = generate.Products(8);
+        const std::vector<ProductData> live = NextLiveList(stored, generate);
+        const std::string guid = generate.OneIn(4) ? generate.Text() : "G" + std::to_string(round);
+        ASSERT_EQ(snapshot.Write(guid, stored), "");
+        std::string text = testing::ReadFile(snapshot.File());
+        const bool mutated = generate.OneIn(2);
+        if (mutated) {
+            generate.MutateText(text);
+            WriteRaw(text);
+        }
+
+        const auto streamed = Attempt([&] { return snapshot.ComputeDiff(live); });
+        const auto document = Attempt([&] {
+            const StoredInventory read = baseline::ReadSnapshotDocument(snapshot.File());
+            InventoryDiff diff = baseline::DiffSortedLists(live, read.items);
+            diff.previousGuid = read.guid;
+            return std::make_pair(diff, read.items);
+        });
+        ASSERT_EQ(streamed.refused, document.refused) << text << "\nstreamed: " << streamed.reason
+                                                      << "\ndocument: " << document.reason;
+        ASSERT_EQ(streamed.reason, document.reason) << text;
+        ASSERT_EQ(streamed.read.previousGuid, document.read.first.previousGuid) << text;
+        ASSERT_EQ(Ids(streamed.read.added), Ids(document.read.first.added)) << text;
+        ASSERT_EQ(Ids(streamed.read.removed), Ids(document.read.first.removed)) << text;
+        ASSERT_TRUE(AllAmong(streamed.read.added, live)) << text;
+        ASSERT_TRUE(AllAmong(streamed.read.removed, document.read.second)) << text;
+
+        // What the plug-in wrote is always followed by its layout, and what is followed so gives
+        // the document's diff.
+        const std::optional<InventoryDiff> asWritten = DiffAsWritten(live);
+        if (!mutated && PlainText(guid)) {
+            ASSERT_TRUE(asWritten) << text;
+        }
+        if (asWritten) {
+            ASSERT_FALSE(document.refused) << text;
+            ASSERT_EQ(asWritten->previousGuid, document.read.first.previousGuid) << text;
+            ASSERT_EQ(Ids(asWritten->added), Ids(document.read.first.added)) << text;
+            ASSERT_EQ(Ids(asWritten->removed), Ids(document.read.first.removed)) << text;
+            ++recognised;
+            recognisedMutated += mutated ? 1 : 0;
+        }
+    }
+    // Mutated files are recognised too when the change leaves the layout (inside an item), or
+    // the comparison says little about items that are not the writer's text.
+    EXPECT_GT(recognised, 1200);
+    EXPECT_GT(recognisedMutated, 100);
+}
+
+TEST_F(StoredInventoryReaderTest, OnlyItsOwnLayoutIsFollowedAndAnyOtherIsReadAsADocument)
+{
+    const std::vector<ProductData> stored{ProductData{1, 0, 0, 10, 0, {}}, ProductData{2, 0, 0, 20, 0, {{"Painted", "1"}}}};
+    const std::vector<ProductData> live{stored[1], ProductData{3, 0, 0, 30, 0, {}}};
+    ASSERT_EQ(snapshot.Write("G", stored), "");
+    const std::string written = testing::ReadFile(snapshot.File());
+    ASSERT_TRUE(DiffAsWritten(live));
+    ASSERT_EQ(snapshot.Write("G", {}), "");
+    ASSERT_TRUE(DiffAsWritten(live));
+
+    const std::string compact = Json({{"guid", "G"}, {"items", stored}}).dump();
+    const std::string escapedGuid = Json({{"guid", "G\n"}, {"items", stored}}).dump(4);
+    const std::string itemsFirst = std::string("{\n    \"items\": ") + Json(stored).dump(4) + ",\n    \"guid\": \"G\"\n}";
+    std::string extraMember = written;
+    extraMember.insert(extraMember.find("\n"), "\n    \"x\": 1,");
+    std::string repeatedItems = written;
+    repeatedItems.insert(repeatedItems.rfind('\n'), ",\n    \"items\": []");
+    for (const std::string& text : {compact, written + "\n", escapedGuid, itemsFirst, extraMember, repeatedItems}) {
+        WriteRaw(text);
+        EXPECT_FALSE(DiffAsWritten(live)) << text;
+        const InventoryDiff diff = snapshot.ComputeDiff(live);
+        const StoredInventory read = snapshot.Read();
+        EXPECT_EQ(diff.previousGuid, read.guid);
+        EXPECT_EQ(Ids(diff.added), Ids(DiffByInstanceId(live, read.items).added)) << text;
+        EXPECT_EQ(Ids(diff.removed), Ids(DiffByInstanceId(live, read.items).removed)) << text;
+    }
+
+    // An item of another form inside the layout is parsed; one the reader refuses hands the
+    // file to the document reader, for its refusal.
+    std::string reordered = written;
+    const std::string attributes = "\"Attributes\": [],\n            ";
+    reordered.erase(reordered.find(attributes), attributes.size());
+    reordered.insert(reordered.find("\n        }"), ",\n            \"Attributes\": []");
+    WriteRaw(reordered);
+    const std::optional<InventoryDiff> parsed = DiffAsWritten(live);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(Ids(parsed->added), std::vector<std::uint64_t>{30});
+    EXPECT_EQ(Ids(parsed->removed), std::vector<std::uint64_t>{10});
+    std::string wrongType = written;
+    wrongType.replace(wrongType.find("\"ID\": 1"), 7, "\"ID\": \"1\"");
+    WriteRaw(wrongType);
+    EXPECT_FALSE(DiffAsWritten(live));
+    EXPECT_THROW(snapshot.ComputeDiff(live), Json::type_error);
+}
+
 TEST_F(StoredInventoryReaderTest, ALargeSnapshotReadsAndIsRefusedAsByTheDocumentPath)
 {
     // Many chunks long, so the refusal's position is found by reading the file again.
@@ -272,8 +414,8 @@ TEST_F(StoredInventoryReaderTest, ALargeSnapshotReadsAndIsRefusedAsByTheDocument
         std::string broken = text;
         broken.insert(cut, "]");
         WriteRaw(broken);
-        const Outcome streamed = Attempt([&] { return snapshot.Read(); });
-        const Outcome document = Attempt([&] { return baseline::ReadSnapshotDocument(snapshot.File()); });
+        const auto streamed = Attempt([&] { return snapshot.Read(); });
+        const auto document = Attempt([&] { return baseline::ReadSnapshotDocument(snapshot.File()); });
         ASSERT_TRUE(streamed.refused);
         EXPECT_EQ(streamed.reason, document.reason);
         EXPECT_NE(streamed.reason.find("line "), std::string::npos) << streamed.reason;
@@ -319,14 +461,18 @@ TEST_F(StoredInventoryReaderTest, ALargeFirstItemDoesNotDecideTheBuffer)
     EXPECT_EQ(DumpProducts(items, -1, 0, "test"), Json(items).dump());
     ASSERT_EQ(snapshot.Write("G", items), "");
     EXPECT_EQ(snapshot.Read().items, items);
-    const InventoryDiff diff = snapshot.ComputeDiff({items.begin() + 1, items.end()});
-    EXPECT_EQ(diff.removed, std::vector<ProductData>{items[0]});
+    const std::vector<ProductData> live{items.begin() + 1, items.end()};
+    EXPECT_EQ(snapshot.ComputeDiff(live).removed, std::vector<ProductData>{items[0]});
+    // Followed by its layout, through an item larger than a read ahead.
+    const std::optional<InventoryDiff> asWritten = DiffAsWritten(live);
+    ASSERT_TRUE(asWritten);
+    EXPECT_EQ(asWritten->removed, std::vector<ProductData>{items[0]});
 }
 
 TEST_F(StoredInventoryReaderTest, OnlyARegularFileOfBoundedSizeIsRead)
 {
     const auto refusal = [&] {
-        const Outcome outcome = Attempt([&] { return snapshot.Read(); });
+        const auto outcome = Attempt([&] { return snapshot.Read(); });
         EXPECT_TRUE(outcome.refused);
         return outcome.reason;
     };
