@@ -91,7 +91,8 @@ void Quorvex::OnWebSocketMessage(WsMessage& message)
 void Quorvex::RenderSettings()
 {
     CatchAndLog("Quorvex::RenderSettings", [this] {
-        const bool linkingUnavailable = loaded_ && !linkingServerStarted_;
+        // Also when the server thread could not listen (another process holds the port).
+        const bool linkingUnavailable = loaded_ && (!linkingServerStarted_ || wsServer.EndedWithoutListening());
         SettingsPage({cvarManager, gameWrapper, api, toastHandler, inventorySync, loadoutSync, linkingUnavailable})
             .Render();
     });

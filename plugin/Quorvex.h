@@ -3,7 +3,8 @@
 // root: it creates every service in a fixed order and hands each the services it uses. The object
 // also shows the scammer warning and carries the settings page. A load that cannot start the
 // WebSocket server (the system refuses its thread) logs that, keeps the services it made and shows
-// on the settings page that account linking is not available.
+// on the settings page that account linking is not available; so does the page when the server
+// could not listen (another process holds the port), which its thread logs.
 //
 // Threads: the host calls onLoad, onUnload and the settings-window operations on the game thread;
 // ShowScammerWarning runs there too (the event is dispatched on the game thread).

@@ -32,7 +32,8 @@ class SettingsPage {
 public:
     // Shown beside a switch or sync button whose service is missing.
     static constexpr const char* NotLoadedText = "Not loaded";
-    // Shown under the user code when the load could not start the linking page's local server.
+    // Shown under the user code when the linking page's local server is not running: the load could
+    // not start it, or it could not listen.
     static constexpr const char* LinkingUnavailableText =
         "Account linking is not available: the plug-in could not start its local server";
 
@@ -43,7 +44,7 @@ public:
         std::shared_ptr<ToastHandler> toastHandler;
         std::shared_ptr<InventorySync> inventorySync;
         std::shared_ptr<LoadoutSync> loadoutSync;
-        // The load ended without the linking page's local server running.
+        // The linking page's local server is not running: not started, or it could not listen.
         bool linkingUnavailable = false;
     };
 

@@ -155,6 +155,7 @@ public:
     void Start(std::uint16_t port);
     std::uint16_t Port() const;
     bool WaitUntilListening(std::chrono::milliseconds timeout) const;
+    bool EndedWithoutListening() const;
     // The destructor's work; never throws.
     void Stop() noexcept;
 
@@ -224,6 +225,7 @@ private:
     mutable std::mutex phaseMutex_;
     mutable std::condition_variable phaseChanged_;
     Phase phase_ = Phase::Idle;  // guarded by phaseMutex_
+    bool listened_ = false;      // guarded by phaseMutex_
     bool stopRequested_ = false;  // guarded by phaseMutex_
     bool closedAll_ = false;  // guarded by phaseMutex_
 
@@ -364,8 +366,15 @@ bool WsServer::Impl::BeginListening(std::uint16_t port)
         port_ = bound.port();
     }
     phase_ = Phase::Listening;
+    listened_ = true;
     phaseChanged_.notify_all();
     return true;
+}
+
+bool WsServer::Impl::EndedWithoutListening() const
+{
+    std::lock_guard<std::mutex> lock(phaseMutex_);
+    return phase_ == Phase::Ended && !listened_;
 }
 
 void WsServer::Impl::MarkEnded()
@@ -751,6 +760,11 @@ std::uint16_t WsServer::Port() const
 bool WsServer::WaitUntilListening(std::chrono::milliseconds timeout) const
 {
     return impl_->WaitUntilListening(timeout);
+}
+
+bool WsServer::EndedWithoutListening() const
+{
+    return impl_->EndedWithoutListening();
 }
 
 }  // namespace quorvex

@@ -18,7 +18,7 @@
 //   the closing of the connections all run there: the connection library is only ever used from
 //   that thread. The destructor hands the closing work to it and waits, so a handler must never
 //   wait for the owner thread.
-// - Port and WaitUntilListening may be called from any thread.
+// - Port, WaitUntilListening and EndedWithoutListening may be called from any thread.
 // Shared state: the start-up phase and the stop request are guarded by one mutex with a condition
 // variable; the handler registry and the limits are set before the server thread starts and only
 // read by it; the port is atomic; the bookkeeping of connections is the server thread's alone.
@@ -86,6 +86,10 @@ public:
 
     // Blocks until the server listens (true), or it failed or the timeout passed (false).
     bool WaitUntilListening(std::chrono::milliseconds timeout) const;
+
+    // True once the server thread has ended without ever listening: the port was taken or the
+    // system refused the socket. Does not block.
+    bool EndedWithoutListening() const;
 
 private:
     class Impl;
