@@ -29,7 +29,7 @@ struct InventoryDiff {
 // of its id, and only the stored items left without one are copied. The snapshot lists the items
 // in the order of the live list it was written from, so the live item after the one last paired
 // is tried first; any other is found through a hash table of the live ids. Uses the live list in
-// place; it must outlive the builder. A builder is a local value of the thread that diffs.
+// place; it must outlive the builder.
 class InventoryDiffBuilder final : public StoredItemSink {
 public:
     explicit InventoryDiffBuilder(const std::vector<ProductData>& current);

@@ -21,16 +21,20 @@ constexpr std::string_view BetweenItems = ",\n        ";
 constexpr std::string_view AfterLastItem = "\n    ]\n}";
 
 // The file from a position on, read ahead in chunks into a buffer that keeps only what lies
-// beyond the position: at most one item and a chunk.
+// beyond the position: one item and a chunk, and never more than MaxAheadBytes, so that a huge
+// item (a host text, or a broken file) is left to the document reader, which streams it.
 class ReadAhead {
 public:
+    static constexpr std::size_t MaxAheadBytes = 4 * 1024 * 1024;
+
     explicit ReadAhead(std::streambuf& input) : input_(input) {}
 
-    // Every byte read ahead of the position; at least `count` of them unless the file ends first.
+    // Every byte read ahead of the position; at least `count` of them unless the file ends
+    // first or `count` is over MaxAheadBytes.
     std::string_view Ahead(std::size_t count)
     {
         if (buffer_.size() - at_ < count) {
-            Refill(count);
+            Refill(std::min(count, MaxAheadBytes));
         }
         return std::string_view(buffer_).substr(at_);
     }
@@ -78,7 +82,8 @@ bool Plain(char byte)
     return byte >= 0x20 && byte <= 0x7e && byte != '\\';
 }
 
-// The guid's text up to its closing quote, which is taken too; nullopt unless it is all plain.
+// The guid's text up to its closing quote, which is taken too; nullopt unless it is all plain
+// and ends within the read-ahead.
 std::optional<std::string> TakePlainString(ReadAhead& file)
 {
     for (std::size_t length = 0;; ++length) {
@@ -95,7 +100,8 @@ std::optional<std::string> TakePlainString(ReadAhead& file)
 }
 
 // The length of the object at the position, by its brackets outside strings; 0 when no object
-// starts there or the file ends first. Whether the text is valid JSON is left to the parser.
+// starts there or it does not end within the read-ahead. Whether the text is valid JSON is left
+// to the parser.
 std::size_t ObjectLength(ReadAhead& file)
 {
     if (file.Ahead(1).substr(0, 1) != "{") {

@@ -1,6 +1,7 @@
-// The streaming snapshot reader and the streaming writer against the JSON library's document path
-// (bench/DomBaseline.h): thousands of generated snapshots, most of them mutated, must read to the
-// same records or be refused by both with the same reason; written texts must be the same bytes.
+// The streaming snapshot reader, the diff that follows the plug-in's own layout and the streaming
+// writer against the JSON library's document path (bench/DomBaseline.h): thousands of generated
+// snapshots, most of them mutated, must read (or diff) to the same records or be refused by both
+// with the same reason; written texts must be the same bytes.
 #include "inventory/StoredInventoryReader.h"
 
 #include <algorithm>
@@ -467,6 +468,12 @@ TEST_F(StoredInventoryReaderTest, ALargeFirstItemDoesNotDecideTheBuffer)
     const std::optional<InventoryDiff> asWritten = DiffAsWritten(live);
     ASSERT_TRUE(asWritten);
     EXPECT_EQ(asWritten->removed, std::vector<ProductData>{items[0]});
+
+    // One beyond the read-ahead's bound is left to the document reader, which streams it.
+    items[0].Attributes = {{"TitleID", std::string(5 * 1024 * 1024, 'T')}};
+    ASSERT_EQ(snapshot.Write("G", items), "");
+    EXPECT_FALSE(DiffAsWritten(live));
+    EXPECT_EQ(snapshot.ComputeDiff(live).removed, std::vector<ProductData>{items[0]});
 }
 
 TEST_F(StoredInventoryReaderTest, OnlyARegularFileOfBoundedSizeIsRead)
