@@ -1,6 +1,9 @@
 #include "inventory/JsonTextWriter.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
@@ -28,38 +31,51 @@ std::string JsonTextWriter::Text(int indent, int depth, std::string_view what,
 {
     JsonTextWriter counter(indent, depth, nullptr);
     write(counter);
-    std::string text;
-    text.reserve(counter.size_);
+    std::string text(counter.size_, '\0');
     JsonTextWriter writer(indent, depth, &text);
     write(writer);
+    text.resize(writer.size_);
     if (writer.replaced_) {
         LogInvalidUtf8Replaced(what);
     }
     return text;
 }
 
-JsonTextWriter::JsonTextWriter(int indent, int depth, std::string* out) : indent_(indent), depth_(depth), out_(out)
+std::string_view JsonTextWriter::WriteInto(std::string& scratch, int indent, int depth,
+                                           const std::function<void(JsonTextWriter&)>& write)
 {
-    empty_.reserve(8);
+    JsonTextWriter writer(indent, depth, &scratch);
+    write(writer);
+    return std::string_view(scratch.data(), writer.size_);
 }
 
-JsonTextWriter::JsonTextWriter(int indent, int depth, std::string& out) : JsonTextWriter(indent, depth, &out) {}
+JsonTextWriter::JsonTextWriter(int indent, int depth, std::string* out) : indent_(indent), depth_(depth), out_(out) {}
 
-void JsonTextWriter::Append(std::string_view text)
-{
-    if (out_ == nullptr) {
-        size_ += text.size();
-    } else {
-        out_->append(text);
-    }
-}
-
-void JsonTextWriter::AppendSpaces(std::size_t count)
+inline char* JsonTextWriter::Reserve(std::size_t count)
 {
     if (out_ == nullptr) {
         size_ += count;
-    } else {
-        out_->append(count, ' ');
+        return nullptr;
+    }
+    if (out_->size() - size_ < count) {
+        out_->resize(std::max(size_ + count, 2 * out_->size()));
+    }
+    char* const at = &(*out_)[size_];
+    size_ += count;
+    return at;
+}
+
+inline void JsonTextWriter::Append(std::string_view text)
+{
+    if (char* const at = Reserve(text.size())) {
+        std::memcpy(at, text.data(), text.size());
+    }
+}
+
+inline void JsonTextWriter::AppendSpaces(std::size_t count)
+{
+    if (char* const at = Reserve(count)) {
+        std::memset(at, ' ', count);
     }
 }
 
@@ -69,33 +85,40 @@ void JsonTextWriter::BeginValue()
         afterKey_ = false;
         return;
     }
-    if (empty_.empty()) {
+    if (open_ == 0) {
         return;
     }
-    if (!empty_.back()) {
+    const std::uint64_t innermost = std::uint64_t{1} << (open_ - 1);
+    if ((empty_ & innermost) == 0) {
         Append(",");
     }
-    empty_.back() = false;
+    empty_ &= ~innermost;
     if (indent_ >= 0) {
         Append("\n");
-        AppendSpaces(static_cast<std::size_t>(indent_) * (static_cast<std::size_t>(depth_) + empty_.size()));
+        AppendSpaces(static_cast<std::size_t>(indent_) * static_cast<std::size_t>(depth_ + open_));
     }
 }
 
 void JsonTextWriter::Begin(char bracket)
 {
     BeginValue();
+    if (open_ == MaxNesting) {
+        throw std::length_error("a JSON text nested deeper than 64 levels");
+    }
     Append(std::string_view(&bracket, 1));
-    empty_.push_back(true);
+    empty_ |= std::uint64_t{1} << open_;
+    ++open_;
 }
 
 void JsonTextWriter::End(char bracket)
 {
-    const bool wasEmpty = empty_.back();
-    empty_.pop_back();
+    --open_;
+    const std::uint64_t level = std::uint64_t{1} << open_;
+    const bool wasEmpty = (empty_ & level) != 0;
+    empty_ &= ~level;
     if (!wasEmpty && indent_ >= 0) {
         Append("\n");
-        AppendSpaces(static_cast<std::size_t>(indent_) * (static_cast<std::size_t>(depth_) + empty_.size()));
+        AppendSpaces(static_cast<std::size_t>(indent_) * static_cast<std::size_t>(depth_ + open_));
     }
     Append(std::string_view(&bracket, 1));
 }

@@ -2,8 +2,9 @@
 // Writes JSON text straight from the records, byte for byte as the JSON library's dump writes the
 // same document (members in the order they are given, which the callers keep in key order; the
 // library's indentation, separators, string escapes and integer forms), without building a JSON
-// tree. Every text is written in two passes: the first only counts the bytes, the second writes
-// into a text of exactly that size, so no buffer is guessed and none grows by copying.
+// tree. A text is written in two passes: the first only counts the bytes, the second copies them
+// into a text of exactly that size, so no buffer is guessed and none grows by copying. Many small
+// texts can instead be written one after another into one scratch buffer (WriteInto).
 //
 //   std::string body = JsonTextWriter::Text(-1, 0, "the request", [&](JsonTextWriter& json) {
 //       json.BeginObject();
@@ -33,9 +34,13 @@ public:
     static std::string Text(int indent, int depth, std::string_view what,
                             const std::function<void(JsonTextWriter&)>& write);
 
-    // Appends to `out` in one pass, for a caller that writes many small texts into one buffer.
-    // Invalid UTF-8 is replaced as by Text, without a log line.
-    JsonTextWriter(int indent, int depth, std::string& out);
+    // The same text written in one pass into `scratch`, which grows as needed and is kept for the
+    // next call; the result views it. Invalid UTF-8 is replaced as by Text, without a log line.
+    static std::string_view WriteInto(std::string& scratch, int indent, int depth,
+                                      const std::function<void(JsonTextWriter&)>& write);
+
+    // Deeper nesting is refused with std::length_error; the callers' documents nest five deep.
+    static constexpr int MaxNesting = 64;
 
     void BeginObject();
     void EndObject();
@@ -52,11 +57,14 @@ public:
     void Products(const std::vector<ProductData>& products);
 
 private:
-    // Counts only when `out` is null.
+    // Counts only when `out` is null; otherwise writes into `out` from its start, growing it as
+    // needed.
     JsonTextWriter(int indent, int depth, std::string* out);
 
     void Append(std::string_view text);
     void AppendSpaces(std::size_t count);
+    // Where `count` more bytes go, growing the output when it has no room; null when counting.
+    char* Reserve(std::size_t count);
     // Opens a value: the separator and line break before an element or nothing after a key.
     void BeginValue();
     void Begin(char bracket);
@@ -67,9 +75,12 @@ private:
     int indent_;
     int depth_;
     std::string* out_;
+    // Bytes counted, or written into *out_.
     std::size_t size_ = 0;
-    // One entry per open object or array: whether nothing has been written into it yet.
-    std::vector<bool> empty_;
+    // How many objects and arrays are open, and one bit per level, set while nothing has been
+    // written into it yet (bit 0 for the outermost).
+    int open_ = 0;
+    std::uint64_t empty_ = 0;
     bool afterKey_ = false;
     bool replaced_ = false;
 };

@@ -130,12 +130,12 @@ std::size_t ObjectLength(ReadAhead& file)
 }
 
 // Takes one stored item: the expected live item's own text, or else an object the reader
-// accepts. `text` is the buffer the expected item is written into.
-bool TakeItem(ReadAhead& file, InventoryDiffBuilder& diff, std::string& text)
+// accepts. `scratch` is the buffer the expected item is written into.
+bool TakeItem(ReadAhead& file, InventoryDiffBuilder& diff, std::string& scratch)
 {
     if (const ProductData* expected = diff.Expected()) {
-        text.clear();
-        JsonTextWriter(Indent, ItemDepth, text).Product(*expected);
+        const std::string_view text = JsonTextWriter::WriteInto(
+            scratch, Indent, ItemDepth, [expected](JsonTextWriter& json) { json.Product(*expected); });
         if (file.Take(text)) {
             diff.PairExpected();
             return true;
@@ -162,9 +162,9 @@ std::optional<std::string> DiffSnapshotAsWritten(std::streambuf& input, Inventor
         return std::nullopt;
     }
     if (!file.Take(NoItems)) {
-        std::string text;
+        std::string scratch;
         for (std::string_view separator = BeforeFirstItem; file.Take(separator); separator = BetweenItems) {
-            if (!TakeItem(file, diff, text)) {
+            if (!TakeItem(file, diff, scratch)) {
                 return std::nullopt;
             }
         }

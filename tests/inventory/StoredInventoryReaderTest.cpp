@@ -19,6 +19,7 @@
 
 #include "bench/DomBaseline.h"
 #include "inventory/InventorySnapshot.h"
+#include "inventory/JsonTextWriter.h"
 #include "inventory/RegularFileBuffer.h"
 #include "inventory/WrittenSnapshotDiff.h"
 #include "tests/support/TestHost.h"
@@ -442,6 +443,29 @@ TEST_F(StoredInventoryReaderTest, WritesTheBytesTheJsonLibraryWrites)
                                                     {"removedItems", diff.removed}})
                                                   .dump(-1, ' ', false, Json::error_handler_t::replace));
     }
+}
+
+TEST(JsonTextWriterTest, NestsAsDeepAsItsLimitAndRefusesDeeper)
+{
+    const auto nested = [](int levels) {
+        return [levels](JsonTextWriter& json) {
+            for (int level = 0; level < levels; ++level) {
+                json.BeginArray();
+                json.Integer(level);
+            }
+            for (int level = 0; level < levels; ++level) {
+                json.EndArray();
+            }
+        };
+    };
+    Json expected = Json::array({JsonTextWriter::MaxNesting - 1});
+    for (int level = JsonTextWriter::MaxNesting - 2; level >= 0; --level) {
+        expected = Json::array({level, expected});
+    }
+    for (const int indent : {-1, 4}) {
+        EXPECT_EQ(JsonTextWriter::Text(indent, 0, "test", nested(JsonTextWriter::MaxNesting)), expected.dump(indent));
+    }
+    EXPECT_THROW(JsonTextWriter::Text(-1, 0, "test", nested(JsonTextWriter::MaxNesting + 1)), std::length_error);
 }
 
 TEST_F(StoredInventoryReaderTest, InvalidUtf8IsReplacedAndLoggedOncePerText)
