@@ -34,7 +34,7 @@ std::string JsonTextWriter::Text(int indent, int depth, std::string_view what,
     std::string text(counter.size_, '\0');
     JsonTextWriter writer(indent, depth, &text);
     write(writer);
-    text.resize(writer.size_);
+    text.resize(writer.size_);  // the counted size, unless `write` wrote something else this time
     if (writer.replaced_) {
         LogInvalidUtf8Replaced(what);
     }
@@ -51,6 +51,8 @@ std::string_view JsonTextWriter::WriteInto(std::string& scratch, int indent, int
 
 JsonTextWriter::JsonTextWriter(int indent, int depth, std::string* out) : indent_(indent), depth_(depth), out_(out) {}
 
+// Reserve, Append and AppendSpaces run for every token; inline, as all their callers are in this
+// file, so an append of a literal compiles to a few stores.
 inline char* JsonTextWriter::Reserve(std::size_t count)
 {
     if (out_ == nullptr) {
