@@ -31,6 +31,24 @@ Clock::duration ToClockDuration(Seconds seconds)
         Seconds(std::min(seconds.count(), LongestDelaySeconds)));
 }
 
+// Marks the loop running for a scope; refuses a run of the loop from a task, timer or host work.
+class RunningScope {
+public:
+    explicit RunningScope(bool& running) : running_(running)
+    {
+        if (running_) {
+            throw std::logic_error("plexar-sim: RunFor or Idle called from a task, timer or host work");
+        }
+        running_ = true;
+    }
+    ~RunningScope() { running_ = false; }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+
+private:
+    bool& running_;
+};
+
 }  // namespace
 
 GameLoop::GameLoop(bool virtualTime, Clock::time_point virtualStart, ErrorReport report,
@@ -71,6 +89,29 @@ void GameLoop::Post(Task task)
     }
     wake_.notify_all();
     // A task refused after Shutdown is destroyed here, outside the lock.
+}
+
+void GameLoop::PostHostWork(Task work)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!closed_) {
+            hostWork_.push_back(std::move(work));
+        }
+    }
+    wake_.notify_all();
+}
+
+void GameLoop::RunHostWork()
+{
+    std::deque<Task> work;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        work.swap(hostWork_);
+    }
+    for (Task& piece : work) {
+        CallGuarded(report_, "host work", piece);
+    }
 }
 
 void GameLoop::PostAfter(Seconds delay, Task task)
@@ -114,19 +155,12 @@ GameLoop::Task GameLoop::TakeReady(Clock::time_point end, bool mayJump)
 
 void GameLoop::RunFor(Seconds duration)
 {
-    if (running_) {
-        throw std::logic_error("plexar-sim: RunFor called from a task or timer");
-    }
-    running_ = true;
-    // Cleared however RunFor ends (a hold check may throw).
-    struct RunningFlag {
-        bool& running;
-        ~RunningFlag() { running = false; }
-    } const runningFlag{running_};
+    const RunningScope running(running_);  // cleared however RunFor ends (a hold check may throw)
     const Clock::time_point end = Now() + ToClockDuration(duration);
     // Virtual time: whether the hold check found nothing holding the clock since the last task.
     bool mayJump = !holdCheck_;
     for (;;) {
+        RunHostWork();
         if (Task ready = TakeReady(end, mayJump)) {
             CallGuarded(report_, "task", ready);
             mayJump = !holdCheck_;
@@ -142,7 +176,7 @@ void GameLoop::RunFor(Seconds duration)
             break;
         }
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!tasks_.empty()) {
+        if (!tasks_.empty() || !hostWork_.empty()) {
             continue;  // posted after TakeReady looked
         }
         if (Clock::now() >= end) {
@@ -168,6 +202,12 @@ bool GameLoop::WaitUntilNothingHoldsTime()
         if (!tasks_.empty()) {
             return false;  // run it first; the clock is looked at again afterwards
         }
+        if (!hostWork_.empty()) {
+            // Served while the clock is held, without starting the hold over.
+            lock.unlock();
+            RunHostWork();
+            continue;
+        }
         if (std::chrono::steady_clock::now() - since > LongestHold) {
             lock.unlock();
             report_(fmt::format("plexar-sim: virtual time moves on after {} s although {}",
@@ -184,14 +224,43 @@ void GameLoop::RunUntilIdle()
     RunFor(Seconds{0});
 }
 
+void GameLoop::Idle(Seconds duration)
+{
+    if (!virtualTime_) {
+        RunFor(duration);
+        return;
+    }
+    const RunningScope running(running_);
+    // Steady time: the system clock is the virtual one in plexar-sim.
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(ToClockDuration(duration));
+    for (;;) {
+        RunHostWork();
+        if (Task ready = TakeReady(Now(), false)) {
+            CallGuarded(report_, "task", ready);
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!tasks_.empty() || !hostWork_.empty()) {
+            continue;
+        }
+        if (std::chrono::steady_clock::now() >= until) {
+            break;
+        }
+        wake_.wait_until(lock, until);
+    }
+}
+
 void GameLoop::Shutdown()
 {
     std::deque<Task> tasks;
+    std::deque<Task> hostWork;
     std::map<TimerKey, Task> timers;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         closed_ = true;
         tasks.swap(tasks_);
+        hostWork.swap(hostWork_);
         timers.swap(timers_);
     }
     // Destroyed here, outside the lock: their captures may post (and be dropped) or log.

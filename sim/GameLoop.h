@@ -9,9 +9,14 @@
 // Real time (plexar-sim by default): the clock is the system clock and RunFor sleeps until the
 // next timer, task or the end.
 //
-// Threads: Now, Post, PostAfter and Activity may be called from any thread. RunFor and
-// RunUntilIdle are called by one thread, which thereby acts as the game thread: every task, timer
-// and the hold check run there, never under the loop's lock. The queues are guarded by mutex_; a
+// Host work (PostHostWork: plexar-sim's window asking for a frame) is the host's own business on
+// the game thread, not the game's: it runs whenever the loop runs or waits, also while something
+// holds the virtual clock, but it is not counted by Activity, holds nothing and never moves the
+// clock, so a window drawing frames changes nothing about when virtual time jumps.
+//
+// Threads: Now, Post, PostAfter, PostHostWork and Activity may be called from any thread. RunFor,
+// RunUntilIdle and Idle are called by one thread, which thereby acts as the game thread: every
+// task, timer, host work and the hold check run there, never under the loop's lock. The queues are guarded by mutex_; a
 // Post wakes a sleeping RunFor through wake_. The virtual clock is written under mutex_ and read
 // without it (an atomic), so Now never waits, whatever lock its caller holds.
 #include <atomic>
@@ -49,16 +54,24 @@ public:
     // time run in the order they were set.
     void PostAfter(Seconds delay, Task task);
 
+    // Queues host work to run on the game thread as soon as the loop runs or waits, before the
+    // tasks. Not counted by Activity.
+    void PostHostWork(Task work);
+
     // Runs queued tasks, then each timer when it falls due, until `duration` has passed.
     void RunFor(Seconds duration);
     // Runs queued tasks and timers already due, without letting time pass.
     void RunUntilIdle();
+    // Lets `duration` of real time pass on the game thread: in real time as RunFor; in virtual
+    // time the clock stands still while queued tasks, timers already due and host work run as
+    // they come (the interactive prompt waiting for a line).
+    void Idle(Seconds duration);
 
     // Counts every task and timer queued so far: a change tells a hold check that work was handed
     // to the game thread meanwhile.
     std::uint64_t Activity() const;
 
-    // Drops every task and timer not yet run; later posts are dropped at once. Called by ~Host
+    // Drops every task, timer and host work not yet run; later posts are dropped at once. Called by ~Host
     // while the services the dropped callbacks may still reach are alive.
     void Shutdown();
 
@@ -71,18 +84,21 @@ private:
     // Virtual time: waits (in real time) until the hold check finds nothing holding the clock or
     // a task is queued. True when the clock may jump.
     bool WaitUntilNothingHoldsTime();
+    // Runs the host work queued now.
+    void RunHostWork();
     void SetVirtualNow(Clock::time_point now);
 
     const bool virtualTime_;
     const ErrorReport report_;
     const HoldCheck holdCheck_;
-    bool running_ = false;  // game thread only: refuses a nested RunFor
+    bool running_ = false;  // game thread only: refuses a nested RunFor or Idle
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::atomic<Clock::rep> virtualNow_;  // since the epoch, in Clock ticks
     std::atomic<std::uint64_t> activity_{0};
     std::deque<Task> tasks_;
+    std::deque<Task> hostWork_;
     std::map<TimerKey, Task> timers_;
     std::uint64_t nextTimerNumber_ = 0;
     bool closed_ = false;

@@ -141,6 +141,16 @@ void Host::RunUntilIdle()
     state_->loop.RunUntilIdle();
 }
 
+void Host::Idle(Seconds duration)
+{
+    state_->loop.Idle(duration);
+}
+
+void Host::PostHostWork(std::function<void()> work)
+{
+    state_->loop.PostHostWork(std::move(work));
+}
+
 void Host::CallFunction(const std::string& functionName, std::uintptr_t caller, void* params)
 {
     state_->hooks.Call(functionName, caller, params);

@@ -3,8 +3,8 @@
 // HTTP, toasts and modals, behind the SDK declared in host/. plexar-sim and the tests create one
 // Host; the SDK wrappers handed to the plug-in point into it.
 //
-// Threads: the thread that calls RunFor / RunUntilIdle acts as the game thread; hooks, timers
-// and Execute tasks run there. HTTP callbacks run on the host's HTTP thread. Every query below
+// Threads: the thread that calls RunFor / RunUntilIdle / Idle acts as the game thread; hooks,
+// timers, Execute tasks and host work run there. HTTP callbacks run on the host's HTTP thread. Every query below
 // may be called from any thread; one Host exists at a time in a process.
 #include <chrono>
 #include <cstdint>
@@ -153,6 +153,15 @@ public:
     void RunFor(Seconds duration);
     // Runs queued tasks and timers already due, without letting time pass.
     void RunUntilIdle();
+    // Lets `duration` of real time pass on the game thread: in real time as RunFor; in virtual
+    // time the clock stands still while queued tasks, timers already due and host work run as
+    // they come.
+    void Idle(Seconds duration);
+    // Queues the host's own work for the game thread (a window's frame): it runs as soon as the
+    // loop runs or waits (RunFor, RunUntilIdle, Idle; also while something holds the virtual
+    // clock), and it is no game work: it does not hold the virtual clock, never moves it and does
+    // not count as work handed to the game thread. Dropped when the host goes. Any thread.
+    void PostHostWork(std::function<void()> work);
 
     // --- Hooks ---
     // Plays one call of an engine function: HookEvent and HookEventWithCaller callbacks, then

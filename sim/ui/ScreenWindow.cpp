@@ -58,7 +58,7 @@ struct ScreenWindow::Input {
 };
 
 ScreenWindow::ScreenWindow(SettingsWindow& settings, const std::string& title)
-    : settings_(settings), input_(std::make_unique<Input>())
+    : settings_(settings), title_(title), input_(std::make_unique<Input>())
 {
     glfwSetErrorCallback(RememberGlfwError);
     if (glfwInit() == GLFW_FALSE) {
@@ -137,17 +137,19 @@ void ScreenWindow::Wake()
     glfwPostEmptyEvent();
 }
 
-ScreenFrame ScreenWindow::Draw(const ScreenSnapshot& screen, Image* picture)
+void ScreenWindow::SetTitleNote(const std::string& note)
 {
-    ImGui::SetCurrentContext(ContextOf(settings_));
-    ScreenPass pass;
-    pass.beforeFrame = [this] { BeforeFrame(); };
-    pass.afterFrame = [&](ImDrawData& drawData) { AfterFrame(drawData, screen, picture); };
-    return settings_.DrawScreen(screen, pass);
+    if (note == titleNote_) {
+        return;
+    }
+    titleNote_ = note;
+    const std::string title = note.empty() ? title_ : title_ + " (" + note + ")";
+    glfwSetWindowTitle(window_, title.c_str());
 }
 
 void ScreenWindow::BeforeFrame()
 {
+    ImGui::SetCurrentContext(ContextOf(settings_));
     for (const Input::Event& event : input_->events) {
         std::visit(
             [this](const auto& happened) {
@@ -175,10 +177,15 @@ void ScreenWindow::BeforeFrame()
 
 void ScreenWindow::AfterFrame(ImDrawData& drawData, const ScreenSnapshot& screen, Image* picture)
 {
+    ImGui::SetCurrentContext(ContextOf(settings_));
     int width = 0;
     int height = 0;
     glfwGetFramebufferSize(window_, &width, &height);
     renderer_->Render(drawData, screen, width, height, picture);
+}
+
+void ScreenWindow::Present()
+{
     glfwSwapBuffers(window_);
 }
 

@@ -20,11 +20,13 @@
 // frames a window on a display draws (its platform back end sets the step).
 //
 // Threads: any thread; the calls are serialised by mutex_, held for the whole call, so one frame
-// is drawn at a time (plexar-sim: scenario commands on the game thread, the window's frames on the
-// main thread). The context is made current in the host's own copy of Dear ImGui at the start of
-// each call; the plug-in has its own copy and makes the same context current there with
-// SetUiContext. The page's RenderSettings runs under mutex_ and must not call back into this
-// object.
+// is drawn at a time. The page is called on the thread that makes the call, so a host keeps to the
+// plug-in's rule by making every call on the game thread: plexar-sim does, its window included
+// (GameThreadScreen.h), whose own ScreenPass steps run on the window's thread inside DrawScreen,
+// under mutex_, while the game thread waits. The context is made current in the host's own copy of
+// Dear ImGui at the start of each call; the plug-in has its own copy and makes the same context
+// current there with SetUiContext. The page's RenderSettings and a ScreenPass run under mutex_ and
+// must not call back into this object.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,7 +55,7 @@ struct SettingsWindowOptions {
 };
 
 // A window on a display, drawing the screen: both run under the settings window's lock, with its
-// context current.
+// context current, on the drawing thread or on another while the drawing thread waits for it.
 struct ScreenPass {
     // Before ImGui::NewFrame: the platform back end sets the display size, the time step and
     // the mouse.

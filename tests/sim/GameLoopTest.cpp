@@ -97,6 +97,29 @@ TEST(GameLoop, RunUntilIdleRunsWhatIsDueWithoutLettingTimePass)
     EXPECT_EQ(host->Now(), VirtualStart);
 }
 
+TEST(GameLoop, IdleOnVirtualTimeRunsWhatComesWithoutMovingTheClock)
+{
+    test::TestHost host;
+    auto game = host->Game();
+    bool timerRan = false;
+    game->SetTimeout([&](GameWrapper*) { timerRan = true; }, 0.01f);
+    std::atomic<bool> taskRan{false};
+    std::atomic<bool> hostWorkRan{false};
+    std::thread other([&] {
+        game->Execute([&](GameWrapper*) { taskRan = true; });
+        host->PostHostWork([&] { hostWorkRan = true; });
+    });
+    // The game thread idles (the prompt) until both came; only a wait would move the clock.
+    while (!taskRan || !hostWorkRan) {
+        host->Idle(Seconds{0.005});
+    }
+    other.join();
+    EXPECT_FALSE(timerRan);
+    EXPECT_EQ(host->Now(), VirtualStart);
+    host->RunFor(Seconds{0.01});
+    EXPECT_TRUE(timerRan);
+}
+
 TEST(GameLoop, ExecuteAndSetTimeoutFromAnotherThreadRunOnTheGameThread)
 {
     test::TestHost host;

@@ -57,6 +57,44 @@ TEST(VirtualTimeHold, WithoutAHoldCheckTheClockJumpsAtOnce)
     EXPECT_EQ(loop.Now(), Start + 1h);
 }
 
+// A window's frames served while something holds the clock: they run on the game thread at
+// once, are no work handed over, and neither start the hold over nor end it.
+TEST(VirtualTimeHold, HostWorkIsServedWhileTheClockIsHeldAndNeitherHoldsNorMovesIt)
+{
+    std::atomic<bool> working{true};
+    std::vector<std::string> reports;
+    GameLoop loop(true, Start, [&](const std::string& line) { reports.push_back(line); },
+                  [&] { return working ? std::string("a worker is busy") : std::string(); });
+    std::thread::id hostWorkThread;
+    std::atomic<int> served{0};
+    Clock::time_point servedAt{};
+    bool timerRan = false;
+    loop.PostAfter(Seconds{10}, [&] { timerRan = true; });
+    std::thread window([&] {
+        const std::uint64_t activity = loop.Activity();
+        for (int frame = 0; frame < 3; ++frame) {
+            const int before = served;
+            loop.PostHostWork([&] {
+                hostWorkThread = std::this_thread::get_id();
+                servedAt = loop.Now();
+                ++served;
+            });
+            // Each frame is drawn while the worker still holds the clock.
+            EXPECT_TRUE(quorvex::testing::WaitUntil([&] { return served > before; }));
+        }
+        EXPECT_EQ(loop.Activity(), activity) << "host work counted as work handed to the game thread";
+        working = false;
+    });
+    loop.RunFor(Seconds{60});
+    window.join();
+    EXPECT_EQ(served, 3);
+    EXPECT_EQ(hostWorkThread, std::this_thread::get_id());
+    EXPECT_EQ(servedAt, Start) << "the clock moved while it was held";
+    EXPECT_TRUE(timerRan);
+    EXPECT_EQ(loop.Now(), Start + 60s);
+    EXPECT_TRUE(reports.empty()) << reports.front();
+}
+
 // One thread that either spins or waits on a condition variable, named so the report can be
 // matched.
 class NamedThread {

@@ -101,11 +101,9 @@ TypedLines::Next InteractiveConsole::Idle(Session& session)
         return next;
     }
     try {
-        if (session.host.Options().virtualTime) {
-            session.host.RunUntilIdle();
-            return lines_.Take(LookForLinesEvery);
-        }
-        session.host.RunFor(LookForLinesEvery);
+        // On virtual time the clock stands still meanwhile; either way the loop serves what comes
+        // (tasks, a window's frames) while the prompt waits.
+        session.host.Idle(LookForLinesEvery);
     } catch (const std::exception& error) {
         fmt::print(errors_, "plexar-sim: the game loop failed at the prompt: {}\n", error.what());
         errors_.flush();

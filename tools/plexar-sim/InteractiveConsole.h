@@ -7,8 +7,9 @@
 // (Ctrl-D) ends it.
 //
 // Time at the prompt: in real time the game loop runs on while nothing is typed. In virtual time
-// the clock stands still at the prompt: queued tasks and HTTP answers are still handled, at the
-// moment the clock shows, and timers fall due only when a `wait` moves the clock.
+// the clock stands still at the prompt: queued tasks, HTTP answers and a window's frames are still
+// handled as they come, at the moment the clock shows, and timers fall due only when a `wait`
+// moves the clock.
 //
 // Threads: Run is called on the game thread (the thread that plays the session) and starts the
 // prompt's reader thread, which reads lines with the LineEditor and hands them over through
@@ -68,7 +69,7 @@ private:
     // A line that names no scenario command but starts with a cvar or console command name, as
     // typed into the host's console.
     bool IsConsoleLine(const std::string& line, const sim::Host& host) const;
-    // Runs the game loop until a line is typed or the input ends, at most LookForLinesEvery.
+    // Runs the game loop (Host::Idle) for LookForLinesEvery, then takes a line typed meanwhile.
     TypedLines::Next Idle(Session& session);
     void RefreshSettingsLabels(Session& session);
     std::vector<std::string> SettingsLabels() const;

@@ -1,14 +1,12 @@
 #include "tools/plexar-sim/WindowMode.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <exception>
+#include <iterator>
 #include <thread>
-
-#include <fmt/format.h>
-
-#include "sim/Guard.h"
 
 namespace plexarsim {
 namespace {
@@ -19,6 +17,11 @@ constexpr double IdleFrameSeconds = 0.05;
 constexpr sim::Seconds PlaySlice{0.05};
 // How long a picture may take before the request gives up on the window.
 constexpr std::chrono::seconds PicturePatience{10};
+// How long the window waits for the game thread to draw a frame before it leaves the last one up,
+// so the window keeps answering the display while the game thread is busy.
+constexpr std::chrono::milliseconds FramePatience{250};
+// How often a picture awaited looks whether it came.
+constexpr std::chrono::milliseconds PictureLook{20};
 
 // Ctrl-C or a SIGTERM while the window is up: the window closes and the session ends as when the
 // player closes it, so the plug-in is still unloaded. Set by the handler, read by the window's
@@ -56,7 +59,10 @@ private:
 
 }  // namespace
 
-WindowMode::WindowMode(sim::ui::SettingsWindow& settings) : window_(settings, "plexar-sim: Skyvolt") {}
+WindowMode::WindowMode(sim::ui::SettingsWindow& settings)
+    : window_(settings, "plexar-sim: Skyvolt"), screen_(settings)
+{
+}
 
 WindowMode::~WindowMode() = default;
 
@@ -66,11 +72,16 @@ int WindowMode::Run(const std::function<int()>& session)
     int result = 1;
     std::exception_ptr failure;
     std::thread game([&] {
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            gameThread_ = std::this_thread::get_id();
+        }
         try {
             result = session();
         } catch (...) {
             failure = std::current_exception();
         }
+        screen_.Close();
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             sessionEnded_ = true;
@@ -112,49 +123,43 @@ void WindowMode::ShowFrames()
 
 void WindowMode::DrawOneFrame()
 {
-    std::vector<std::promise<std::optional<sim::ui::Image>>> requests;
+    PictureRequests requests;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         requests.swap(pictureRequests_);
     }
-    sim::ui::Image picture;
-    sim::ui::ScreenFrame frame;
-    {
-        std::lock_guard<std::mutex> link(linkMutex_);
-        const sim::ScreenSnapshot screen = host_ != nullptr ? host_->ScreenNow() : sim::ScreenSnapshot{};
-        frame = window_.Draw(screen, requests.empty() ? nullptr : &picture);
-        if (frame.pressedButton && host_ != nullptr) {
-            PressModalButton(*host_, screen, *frame.pressedButton);
+    bool pictured = false;
+    sim::ui::GameThreadScreen::WindowSteps steps;
+    steps.beforeFrame = [this] { window_.BeforeFrame(); };
+    steps.afterFrame = [&](ImDrawData& drawData, const sim::ScreenSnapshot& screen) {
+        sim::ui::Image picture;
+        window_.AfterFrame(drawData, screen, requests.empty() ? nullptr : &picture);
+        // Answered inside the frame, so a game thread that draws it for its own picture has it
+        // when the frame ends.
+        for (auto& request : requests) {
+            request.set_value(picture);
         }
-    }
-    {
+        pictured = true;
+    };
+    std::optional<sim::ui::ScreenFrame> frame = screen_.Draw(steps, FramePatience);
+    if (!pictured) {
+        // They wait for the next frame drawn.
         std::lock_guard<std::mutex> lock(stateMutex_);
-        lastFrame_ = std::move(frame);
+        std::move(requests.begin(), requests.end(), std::back_inserter(pictureRequests_));
     }
-    for (auto& request : requests) {
-        request.set_value(picture);
+    if (!frame) {
+        window_.SetTitleNote("waiting for the game thread");
+        return;
     }
-}
-
-void WindowMode::PressModalButton(sim::Host& host, const sim::ScreenSnapshot& screen, std::size_t button)
-{
-    if (!screen.modal || button >= screen.modal->modal.buttons.size() || !host.ClaimModal(screen.modal->index)) {
-        return;  // answered by the scenario meanwhile
-    }
-    const sim::ModalRecord::Button pressed = screen.modal->modal.buttons[button];
-    const std::string title = screen.modal->modal.title;
-    auto cvarManager = host.CvarManager();
-    host.Game()->Execute([pressed, title, cvarManager](GameWrapper*) {
-        cvarManager->log(fmt::format("plexar-sim: modal \"{}\": {} pressed in the window", title, pressed.text));
-        if (pressed.onClick) {
-            sim::CallGuarded([&](const std::string& line) { cvarManager->log(line); }, "modal button", pressed.onClick);
-        }
-    });
+    window_.SetTitleNote("");
+    window_.Present();
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    lastFrame_ = std::move(*frame);
 }
 
 void WindowMode::MarkClosed()
 {
-    std::vector<std::promise<std::optional<sim::ui::Image>>> requests;
+    PictureRequests requests;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         closed_ = true;
@@ -168,8 +173,7 @@ void WindowMode::MarkClosed()
 
 void WindowMode::Attach(sim::Host* host)
 {
-    std::lock_guard<std::mutex> link(linkMutex_);
-    host_ = host;
+    screen_.Attach(host);
 }
 
 void WindowMode::PlayUntilClosed(sim::Host& host)
@@ -184,9 +188,9 @@ void WindowMode::PlayUntilClosed(sim::Host& host)
         }
         host.RunFor(PlaySlice);
         if (virtualTime) {
-            // The virtual clock would jump over the slice at once; the player's pace is real time.
-            std::unique_lock<std::mutex> lock(stateMutex_);
-            changed_.wait_for(lock, PlaySlice, [this] { return closed_; });
+            // The virtual clock jumps over the slice at once; the player's pace is real time, in
+            // which the loop still runs the tasks and draws the frames.
+            host.Idle(PlaySlice);
         }
     }
     host.CvarManager()->log("plexar-sim: the window was closed; the session ends");
@@ -195,6 +199,7 @@ void WindowMode::PlayUntilClosed(sim::Host& host)
 std::optional<sim::ui::Image> WindowMode::Picture()
 {
     std::future<std::optional<sim::ui::Image>> picture;
+    bool onGameThread = false;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (closed_) {
@@ -202,10 +207,23 @@ std::optional<sim::ui::Image> WindowMode::Picture()
         }
         pictureRequests_.emplace_back();
         picture = pictureRequests_.back().get_future();
+        onGameThread = std::this_thread::get_id() == gameThread_;
     }
     sim::ui::ScreenWindow::Wake();
-    if (picture.wait_for(PicturePatience) != std::future_status::ready) {
-        return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + PicturePatience;
+    while (picture.wait_for(std::chrono::seconds{0}) != std::future_status::ready) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return std::nullopt;  // the request stays and is answered by a later frame
+        }
+        const auto look = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::min<std::chrono::steady_clock::duration>(deadline - now, PictureLook));
+        if (onGameThread) {
+            // The frame the window asks for next is drawn here: this thread is the one to draw it.
+            screen_.ServeNext(look);
+        } else {
+            picture.wait_for(look);
+        }
     }
     return picture.get();
 }

@@ -2,25 +2,27 @@
 // plexar-sim --window: the host's screen in a real window beside the session. The window runs on
 // the main thread; the session (load, the scenario, then the game loop until the window closes,
 // unload) runs on a game thread of its own, as in the game, where drawing and playing are
-// separate. The window never waits for the game thread: each frame it copies what the screen
-// shows from the host (under the host's own locks), draws it, and hands what a click does to the
-// game thread (a page's buttons through the plug-in's own Execute, a modal's button through
-// GameWrapper::Execute).
+// separate. The game thread draws each frame of the screen, so every call into the plug-in (its
+// page, the clicks the page hands to its own Execute, a modal's button callback) is made on the
+// game thread as the real host makes it; the window asks for each frame and does only its own
+// parts of it, the input and OpenGL (sim/ui/GameThreadScreen.h). A game thread that does not draw a
+// frame in time (busy, or the session ending) leaves the last frame up with a note in the title.
 //
-// Threads: the constructor, Run and the destructor on the main thread; Attach, PlayUntilClosed
-// and Picture on the game thread; RequestClose and LastFrame on any thread. host_ is guarded by
-// linkMutex_, which the window holds for each frame and Attach for its change, so a detached host
-// is no longer read; the picture requests, the close and end flags and the last page by
-// stateMutex_.
+// Threads: the constructor, Run and the destructor on the main thread; Attach and PlayUntilClosed
+// on the game thread; Picture, RequestClose and LastFrame on any thread. The picture requests,
+// the close and end flags, the game thread's id and the last frame are guarded by stateMutex_;
+// the host shown is the screen's (GameThreadScreen guards it).
 #include <condition_variable>
 #include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "sim/Host.h"
+#include "sim/ui/GameThreadScreen.h"
 #include "sim/ui/Image.h"
 #include "sim/ui/ScreenWindow.h"
 #include "sim/ui/SettingsWindow.h"
@@ -40,13 +42,15 @@ public:
     // player closing it does. Main thread.
     int Run(const std::function<int()>& session);
 
-    // The host the window shows from now on, or none. Waits for a frame in progress. Game thread.
+    // The host the window shows from now on, or none; once it returns, the window no longer
+    // reaches a host it replaced. Game thread.
     void Attach(sim::Host* host);
     // Keeps the game loop running until the window is closed: after the scenario, the session
     // goes on at the pace of real time (on virtual time too) while the player looks and clicks.
     // Logs "plexar-sim: the window was closed; the session ends". Game thread.
     void PlayUntilClosed(sim::Host& host);
-    // The next frame as OpenGL draws it; nothing when the window is closed. Game thread.
+    // The next frame as OpenGL draws it; nothing when the window is closed or no frame came in
+    // time. On the game thread it draws that frame itself meanwhile. Any thread.
     std::optional<sim::ui::Image> Picture();
 
     // Closes the window as the player would. Any thread.
@@ -55,22 +59,22 @@ public:
     sim::ui::ScreenFrame LastFrame() const;
 
 private:
+    using PictureRequests = std::vector<std::promise<std::optional<sim::ui::Image>>>;
+
     void ShowFrames();
     void DrawOneFrame();
-    void PressModalButton(sim::Host& host, const sim::ScreenSnapshot& screen, std::size_t button);
     void MarkClosed();
 
     sim::ui::ScreenWindow window_;
-
-    std::mutex linkMutex_;
-    sim::Host* host_ = nullptr;
+    sim::ui::GameThreadScreen screen_;
 
     mutable std::mutex stateMutex_;
     std::condition_variable changed_;
     bool closeRequested_ = false;
     bool closed_ = false;
     bool sessionEnded_ = false;
-    std::vector<std::promise<std::optional<sim::ui::Image>>> pictureRequests_;
+    std::thread::id gameThread_;
+    PictureRequests pictureRequests_;
     sim::ui::ScreenFrame lastFrame_;
 };
 
