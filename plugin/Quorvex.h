@@ -13,7 +13,6 @@
 // destroyed first, so its thread is joined before anything it uses goes. The destructor first
 // closes the callback gate (core/CallbackGate.h): a callback under way on one of the host's
 // threads ends before deleteMe returns, and none starts afterwards.
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -80,9 +79,9 @@ public:
 
 private:
     std::uint16_t linkingPort_;
-    // Written by onLoad, read by RenderSettings; atomics, as the host may draw on another thread.
-    std::atomic<bool> loaded_{false};
-    std::atomic<bool> linkingServerStarted_{false};
+    // Written by onLoad, read by RenderSettings, both on the game thread.
+    bool loaded_ = false;
+    bool linkingServerStarted_ = false;
 };
 
 }  // namespace quorvex
