@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <imgui.h>
 
+#include "tests/sim/ui/ProbePage.h"
 #include "tests/sim/TestHost.h"
 #include "tests/support/WaitUntil.h"
 
@@ -26,20 +27,7 @@ using namespace std::chrono_literals;
 constexpr auto Served = std::chrono::milliseconds(quorvex::testing::Patience);
 constexpr auto NobodyServes = 20ms;
 
-// A settings page drawn with this executable's own copy of Dear ImGui, as a plug-in's is.
-class ProbePage : public Plexar::Plugin::PluginSettingsWindow {
-public:
-    explicit ProbePage(std::function<void()> body) : body_(std::move(body)) {}
-    void RenderSettings() override { body_(); }
-    std::string GetDisplayName() override { return "Probe"; }
-    void SetUiContext(std::uintptr_t context) override
-    {
-        ImGui::SetCurrentContext(reinterpret_cast<ImGuiContext*>(context));
-    }
-
-private:
-    std::function<void()> body_;
-};
+using testing::ProbePage;
 
 // A window's platform step, as the GLFW back end's would be: the screen's size, a frame's time and
 // where the mouse is.

@@ -15,26 +15,12 @@
 #include <unistd.h>
 
 #include "sim/ToastTexture.h"
+#include "tests/sim/ui/ProbePage.h"
 
 namespace sim::ui {
 namespace {
 
-// A settings page that draws whatever the test gives it, with this executable's own copy of Dear
-// ImGui, made to use the host's context the way a plug-in does.
-class ProbePage : public Plexar::Plugin::PluginSettingsWindow {
-public:
-    explicit ProbePage(std::function<void()> body) : body_(std::move(body)) {}
-
-    void RenderSettings() override { body_(); }
-    std::string GetDisplayName() override { return "Probe"; }
-    void SetUiContext(std::uintptr_t context) override
-    {
-        ImGui::SetCurrentContext(reinterpret_cast<ImGuiContext*>(context));
-    }
-
-private:
-    std::function<void()> body_;
-};
+using testing::ProbePage;
 
 void GreyedButton(const char* label)
 {
