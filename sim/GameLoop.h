@@ -16,9 +16,9 @@
 //
 // Threads: Now, Post, PostAfter, PostHostWork and Activity may be called from any thread. RunFor,
 // RunUntilIdle and Idle are called by one thread, which thereby acts as the game thread: every
-// task, timer, host work and the hold check run there, never under the loop's lock. The queues are guarded by mutex_; a
-// Post wakes a sleeping RunFor through wake_. The virtual clock is written under mutex_ and read
-// without it (an atomic), so Now never waits, whatever lock its caller holds.
+// task, timer, host work and the hold check run there, never under the loop's lock. The queues are
+// guarded by mutex_; a Post wakes a sleeping RunFor through wake_. The virtual clock is written
+// under mutex_ and read without it (an atomic), so Now never waits, whatever lock its caller holds.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

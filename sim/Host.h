@@ -4,8 +4,8 @@
 // Host; the SDK wrappers handed to the plug-in point into it.
 //
 // Threads: the thread that calls RunFor / RunUntilIdle / Idle acts as the game thread; hooks,
-// timers, Execute tasks and host work run there. HTTP callbacks run on the host's HTTP thread. Every query below
-// may be called from any thread; one Host exists at a time in a process.
+// timers, Execute tasks and host work run there. HTTP callbacks run on the host's HTTP thread.
+// Every query below may be called from any thread; one Host exists at a time in a process.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>

@@ -1,10 +1,10 @@
 // plexar-sim: loads a Plexar plug-in library the way the host does and plays a scenario against
 // the substitute host, printing everything the host shows or does.
 //
-// Threads: the main thread parses, loads and plays; it is the game thread. With --window the
-// main thread shows the window instead and a game thread of its own loads, plays and draws the
-// window's frames (WindowMode.h). The host's HTTP thread reaches only the journal sinks; threads of the plug-in
-// that write to std::cout or std::cerr reach only the library-line printer. An interactive
+// Threads: the main thread parses, loads and plays; it is the game thread. With --window the main
+// thread shows the window instead and a game thread of its own loads, plays and draws the window's
+// frames (WindowMode.h). The host's HTTP thread reaches only the journal sinks; threads of the
+// plug-in that write to std::cout or std::cerr reach only the library-line printer. An interactive
 // session adds the prompt's reader thread (InteractiveConsole); then every line printed goes
 // through the prompt's LineEditor.
 #include <algorithm>
