@@ -21,23 +21,26 @@ namespace sim {
 namespace {
 
 using namespace std::chrono_literals;
-using ::testing::HasSubstr;
 
 const Clock::time_point Start{std::chrono::seconds{1767225600}};
 
 TEST(VirtualTimeHold, TheClockWaitsForWorkUnderWayAndItsTasksRunAtTheMomentItBegan)
 {
     std::atomic<bool> working{true};
+    std::atomic<int> holdChecks{0};
     std::vector<std::string> ran;
     GameLoop* loopSeen = nullptr;
-    GameLoop loop(true, Start, [&](const std::string& line) { ran.push_back(line); },
-                  [&] { return working ? std::string("a worker is busy") : std::string(); });
+    GameLoop loop(true, Start, [&](const std::string& line) { ran.push_back(line); }, [&] {
+        ++holdChecks;
+        return working ? std::string("a worker is busy") : std::string();
+    });
     loopSeen = &loop;
     loop.PostAfter(Seconds{10}, [&] { ran.push_back("timer at " + std::to_string((loopSeen->Now() - Start) / 1s)); });
     // Work begun at 0 s on another thread hands a task to the game thread, then rests.
     std::thread worker([&] {
-        // The work takes a while (the scenario, not a wait): the clock must not jump meanwhile.
-        std::this_thread::sleep_for(20ms);
+        // The work goes on while the loop looks at it again and again: the clock must not jump
+        // meanwhile.
+        EXPECT_TRUE(quorvex::testing::WaitUntil([&] { return holdChecks >= 5; }));
         loop.Post([&] { ran.push_back("task at " + std::to_string((loopSeen->Now() - Start) / 1s)); });
         working = false;
     });
@@ -138,7 +141,6 @@ private:
 std::string BusyBetweenTwoSamples()
 {
     const auto first = SampleOtherThreads();
-    std::this_thread::sleep_for(2ms);  // the span the two samples compare
     return FindBusyThread(first, SampleOtherThreads());
 }
 
@@ -146,7 +148,12 @@ TEST(ThreadActivity, ARunningThreadHoldsTimeABlockedOneDoesNot)
 {
     {
         const NamedThread spinning(true);
-        EXPECT_THAT(BusyBetweenTwoSamples(), HasSubstr("(qvx-probe) is running"));
+        // Seen running as soon as the system has it on a processor during a sample.
+        std::string busy;
+        EXPECT_TRUE(quorvex::testing::WaitUntil([&] {
+            busy = BusyBetweenTwoSamples();
+            return busy.find("(qvx-probe) is running") != std::string::npos;
+        })) << busy;
     }
     {
         const NamedThread waiting(false);
