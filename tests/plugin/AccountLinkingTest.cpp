@@ -12,6 +12,8 @@
 
 #include "api/QvxApi.h"
 #include "plugin/Quorvex.h"
+#include "plugin/SettingsPage.h"
+#include "sim/ui/SettingsWindow.h"
 #include "tests/support/TestHost.h"
 #include "tests/ws/WsTestClients.h"
 #include "tools/plexar-sim/LinkingPageClient.h"
@@ -192,12 +194,18 @@ TEST_F(AccountLinkingTest, PortTakenLeavesThePluginRunning)
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
 
     Load(ntohs(address.sin_port));
+    sim::ui::SettingsWindow window;
+    plugin->SetUiContext(window.UiContext());
     EXPECT_FALSE(plugin->wsServer.WaitUntilListening(testing::Patience));
+    EXPECT_TRUE(plugin->wsServer.EndedWithoutListening());
     EXPECT_TRUE(host->ConsoleContains("Local websocket server: failed to init."));
     EXPECT_FALSE(host->ConsoleContains("Local websocket server: Listening on"));
     EXPECT_TRUE(host->ConsoleContains("Plugin loaded!"));
+    // The player learns on the settings page that the linking page cannot reach the plug-in.
+    EXPECT_TRUE(window.Draw(*plugin).Contains(SettingsPage::LinkingUnavailableText));
     host->ExecuteConsole("hidden_qvx_user_code typed");
     EXPECT_EQ(plugin->api->userCode->Get(), "typed");
+    EXPECT_TRUE(window.Draw(*plugin).Contains("User code set"));
 
     plugin.reset();
     ::close(listener);
