@@ -10,10 +10,7 @@
 #include "core/Log.h"
 
 namespace quorvex {
-namespace {
-
-// Printable ASCII without a quote or a backslash: the library writes such a text unchanged.
-bool WrittenAsItStands(std::string_view text)
+bool JsonTextWriter::WrittenAsItStands(std::string_view text)
 {
     for (const char byte : text) {
         const auto code = static_cast<unsigned char>(byte);
@@ -23,8 +20,6 @@ bool WrittenAsItStands(std::string_view text)
     }
     return true;
 }
-
-}  // namespace
 
 std::string JsonTextWriter::Text(int indent, int depth, std::string_view what,
                                  const std::function<void(JsonTextWriter&)>& write)

@@ -39,6 +39,10 @@ public:
     static std::string_view WriteInto(std::string& scratch, int indent, int depth,
                                       const std::function<void(JsonTextWriter&)>& write);
 
+    // Printable ASCII without a quote or a backslash: a string the library writes between its
+    // quotes unchanged, and that reads back as the same bytes.
+    static bool WrittenAsItStands(std::string_view text);
+
     // Deeper nesting is refused with std::length_error; the callers' documents nest five deep.
     static constexpr int MaxNesting = 64;
 

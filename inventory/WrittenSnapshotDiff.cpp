@@ -75,26 +75,23 @@ private:
     std::size_t at_ = 0;
 };
 
-// A byte that stands for itself in a JSON string: printable ASCII but the backslash (a quote
-// ends the string).
-bool Plain(char byte)
-{
-    return byte >= 0x20 && byte <= 0x7e && byte != '\\';
-}
-
-// The guid's text up to its closing quote, which is taken too; nullopt unless it is all plain
-// and ends within the read-ahead.
+// The guid's text up to its closing quote, which is taken too; nullopt unless the quote comes
+// within the read-ahead and the text is written as it stands (no escapes).
 std::optional<std::string> TakePlainString(ReadAhead& file)
 {
     for (std::size_t length = 0;; ++length) {
         const std::string_view ahead = file.Ahead(length + 1);
-        if (ahead.size() == length || !Plain(ahead[length])) {
+        if (ahead.size() == length) {
             return std::nullopt;
         }
         if (ahead[length] == '"') {
-            std::string text(ahead.substr(0, length));
+            const std::string_view text = ahead.substr(0, length);
+            if (!JsonTextWriter::WrittenAsItStands(text)) {
+                return std::nullopt;
+            }
+            std::string guid(text);
             file.Skip(length + 1);
-            return text;
+            return guid;
         }
     }
 }
