@@ -1,5 +1,6 @@
 #include "tools/plexar-sim/ScenarioParser.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -45,6 +46,16 @@ std::string_view WithoutComment(std::string_view line)
 std::string FirstWord(std::string_view text)
 {
     return std::string(text.substr(0, text.find_first_of(" \t")));
+}
+
+// A cvar or console command name (lower case, digits and '_', with a '_' in it, as the host's
+// are, where scenario commands use '-'), or the host console's own cvarlist and help.
+bool LooksLikeConsoleLine(const std::string& word)
+{
+    const bool nameCharacters = std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    });
+    return (nameCharacters && word.find('_') != std::string::npos) || word == "cvarlist" || word == "help";
 }
 
 }  // namespace
@@ -118,18 +129,27 @@ ScenarioStep ScenarioParser::ParseCommand(const std::string& text,
     if (!match) {
         const std::string word = FirstWord(text);
         const auto related = commands_.NamesStartingWith(word);
+        if (LooksLikeConsoleLine(word)) {
+            throw std::invalid_argument(
+                fmt::format("unknown command '{}'; did you mean 'console {}'? (console lines need 'console')", word,
+                            text));
+        }
         if (related.empty()) {
+            // A near name is a typo; a far one still tells where to look.
             const std::string nearest = commands_.NearestName(word);
-            throw std::invalid_argument(nearest.empty() ? fmt::format("unknown command '{}'", word)
-                                                        : fmt::format("unknown command '{}'; did you mean '{}'?",
-                                                                      word, nearest));
+            const bool typo = TypoDistance(word, nearest) <= std::max<std::size_t>(1, word.size() / 3);
+            throw std::invalid_argument(
+                typo ? fmt::format("unknown command '{}'; did you mean '{}'?", word, nearest)
+                     : fmt::format("unknown command '{}'; the nearest known one is '{}' (plexar-sim --help lists "
+                                   "them all)",
+                                   word, nearest));
         }
         throw std::invalid_argument(fmt::format("unknown command '{}'; known: {}", text,
                                                 fmt::join(related, ", ")));
     }
     const CommandDefinition& command = *match->command;
     try {
-        return {location, command.name, command.bind(match->arguments)};
+        return {location, command.name, command.bind(match->arguments), command.assertion};
     } catch (const std::exception& error) {
         throw std::invalid_argument(fmt::format("{}: {}", command.name, error.what()));
     }

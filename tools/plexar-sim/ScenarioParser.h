@@ -19,6 +19,7 @@ struct ScenarioStep {
     std::string location;  // "FILE:LINE"
     std::string command;   // the command's name
     StepAction action;
+    bool assertion = false;  // the command checks what the host saw (CommandDefinition::assertion)
 };
 
 // Every fault found in a scenario, one "FILE:LINE: reason" line each.
