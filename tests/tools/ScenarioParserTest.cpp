@@ -233,7 +233,8 @@ TEST_F(BuiltInCommandsTest, AssertionsCheckTheirArgumentsWhenRead)
                              "expect-toast synced", "expect-no-log \"a # b\"", "expect-modal Scammer",
                              "ws-send --expect OK {\"UserCode\":\"a\"}", "ws-send --expect-none --origin http://x hi",
                              "ws-send --expect 'two words' hi", "expect-request /a?lastRequest= 200",
-                             "expect-log --since m1 text", "expect-requests --since m1 1 /a", "mark m1"}) {
+                             "mark m1", "mark m1\nexpect-log --since m1 text",
+                             "mark m1\nexpect-requests --since m1 1 /a"}) {
         EXPECT_EQ(ProblemWith(good), "") << good;
     }
     EXPECT_THAT(ProblemWith("expect-request get /a"), HasSubstr("VERB in capitals, got 'get'"));
@@ -248,6 +249,8 @@ TEST_F(BuiltInCommandsTest, AssertionsCheckTheirArgumentsWhenRead)
     EXPECT_THAT(ProblemWith("expect-no-log --since"), HasSubstr("--since needs the name of a mark"));
     EXPECT_THAT(ProblemWith("mark"), HasSubstr("mark: expected a NAME"));
     EXPECT_THAT(ProblemWith("mark a b"), HasSubstr("takes no arguments, got 'b'"));
+    EXPECT_EQ(ProblemWith("expect-log --since m1 text"),
+              "demo.scn:1: expect-log: --since m1: no `mark m1` on an earlier line");
 }
 
 TEST(TakeWord, TakesQuotedAndPlainWordsOffTheFront)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <numeric>
+#include <set>
 
 #include <fmt/format.h>
 
@@ -77,10 +78,12 @@ std::vector<ScenarioStep> ScenarioParser::Parse(std::istream& text,
 {
     std::vector<ScenarioStep> steps;
     std::vector<std::string> problems;
+    std::set<std::string> marks;  // set on the lines so far
     std::string line;
     for (int number = 1; std::getline(text, line); ++number) {
         try {
             if (auto step = ParseLine(line, fmt::format("{}:{}", fileName, number))) {
+                CheckMarks(line, *step, marks);
                 steps.push_back(std::move(*step));
             }
         } catch (const ScenarioError& error) {
@@ -119,6 +122,29 @@ std::optional<ScenarioStep> ScenarioParser::ParseLine(std::string line, const st
         return ParseCommand(std::string(command), location);
     } catch (const std::exception& error) {
         throw ScenarioError({fmt::format("{}: {}", location, error.what())});
+    }
+}
+
+void ScenarioParser::CheckMarks(std::string line, const ScenarioStep& step, std::set<std::string>& marks) const
+{
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    const std::string whole = commands_.Match(Trim(WithoutComment(line)))->arguments;
+    std::string_view arguments = whole;
+    if (step.command == "mark") {
+        marks.insert(TakeWord(arguments));
+        return;
+    }
+    constexpr std::string_view Since = "--since ";
+    if (!step.assertion || arguments.substr(0, Since.size()) != Since) {
+        return;
+    }
+    arguments = Trim(arguments.substr(Since.size()));
+    const std::string mark = TakeWord(arguments);
+    if (marks.count(mark) == 0) {
+        throw ScenarioError(
+            {fmt::format("{}: {}: --since {}: no `mark {}` on an earlier line", step.location, step.command, mark, mark)});
     }
 }
 
