@@ -13,7 +13,12 @@ build: deps
 	cmake --preset $(PRESET) >/dev/null
 	cmake --build --preset $(PRESET)
 
-run: build
+# Builds only what the demo runs: the plug-in (its data is copied when configuring), plexar-sim
+# and qvx-devservice. The tests and benchmarks are built by `make test` (or `make build`).
+RUN_TARGETS := Quorvex plexar-sim qvx-devservice
+run: deps
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET) --target $(RUN_TARGETS)
 	bash scripts/demo.sh $(BUILD_DIR)
 
 # The suite, then the same suite under AddressSanitizer + UndefinedBehaviorSanitizer.

@@ -1,7 +1,11 @@
 #include "sim/Cvar.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "core/CvarText.h"
 #include "sim/Guard.h"
@@ -20,8 +24,34 @@ std::string Cvar::Value() const
     return value_;
 }
 
+namespace {
+
+// A text the host reads as a number: a decimal number (blanks around it allowed), or a list of
+// bounds "(low,high,...)".
+bool ReadsAsNumber(const std::string& text)
+{
+    if (text.size() >= 2 && text.front() == '(' && text.back() == ')') {
+        return true;
+    }
+    const char* start = text.c_str();
+    char* end = nullptr;
+    const double number = std::strtod(start, &end);
+    while (end != nullptr && (*end == ' ' || *end == '\t')) {
+        ++end;
+    }
+    return end != start && *end == '\0' && std::isfinite(number);
+}
+
+}  // namespace
+
 void Cvar::Set(std::string value)
 {
+    // A cvar whose default is a number holds a number: another text is read by its leading
+    // number, or as 0, which the game's console does without a word. The host says so.
+    if (ReadsAsNumber(definition_.defaultValue) && !ReadsAsNumber(value)) {
+        report_(fmt::format("plexar-sim: warning: {} holds a number; \"{}\" is none, and reads as {}", definition_.name,
+                            value, quorvex::CvarTextToNumber(value)));
+    }
     std::string oldValue;
     std::vector<CVarWrapper::ValueChanged> callbacks;
     {

@@ -51,7 +51,8 @@ struct HostOptions {
 // One thing the host showed or did, in the order it happened.
 struct JournalEntry {
     // WebSocket: an exchange of the linking page with the plug-in's server (plexar-sim ws-send).
-    enum class Kind { Console, Toast, Modal, Texture, HttpRequest, HttpResponse, WebSocket };
+    // Mark: a point a scenario named (plexar-sim mark); Result: how the scenario ended.
+    enum class Kind { Console, Toast, Modal, Texture, HttpRequest, HttpResponse, WebSocket, Mark, Result };
     Clock::time_point at;
     Kind kind;
     std::string text;  // one human-readable line (may hold line breaks for bodies)

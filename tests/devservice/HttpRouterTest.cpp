@@ -77,6 +77,11 @@ TEST_F(HttpRouterTest, RefusalsAreJsonMessages)
         Client().Put("/api/v2/stats/ingame.php", PluginHeaders(), "{}", "application/json"), 405);
     ExpectMessage(Post("/api/v2/inventory/smartSync", "[]"), 404);
     ExpectMessage(Client().Get("/nothing"), 404);
+    // The developer routes answer another method as the API routes do.
+    const auto getFail = Client().Get("/dev/fail");
+    ExpectMessage(getFail, 405);
+    EXPECT_EQ(getFail->get_header_value("Allow"), "POST");
+    ExpectMessage(Dev("/dev/state", "{}"), 405);
     // A body over the limit is refused from its announced length, before it is read. (Sending
     // the body races the refusal: the server may close while the client still writes.)
     const std::string tooLarge = RawExchange(
@@ -179,6 +184,9 @@ TEST_F(HttpRouterTest, LinkingPageEscapesTheCodeItHandsToThePlugin)
     const auto unknown = Client().Get("/sync?code=nobody");
     EXPECT_EQ(unknown->status, 404);
     EXPECT_EQ(unknown->get_header_value("X-Frame-Options"), "DENY");
+    EXPECT_NE(unknown->body.find("Start qvx-devservice with --user nobody (added to the default codes)"),
+              std::string::npos)
+        << unknown->body;
 }
 
 TEST_F(HttpRouterTest, IndexListsEveryRouteItServes)

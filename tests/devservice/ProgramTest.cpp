@@ -156,8 +156,8 @@ TEST_F(ProgramTest, PrintsItsPortServesAndStopsCleanlyOnSigterm)
     const auto upload = UploadInventory(port, "CODE-A", testing::InventoryJson({1}));
     ASSERT_TRUE(upload);
     EXPECT_EQ(upload->status, 200) << upload->body;
-    EXPECT_EQ(UploadInventory(port, "QVX-DEMO-1234", json::array())->status, 401)
-        << "--user replaces the default user codes";
+    EXPECT_EQ(UploadInventory(port, "QVX-DEMO-1234", json::array())->status, 200)
+        << "--user adds to the default user codes";
 
     EXPECT_EQ(service.Stop(SIGTERM), 0);
     const std::string output = service.RestOfStdout();
@@ -208,6 +208,7 @@ TEST_F(ProgramTest, RefusesABadCommandLineWithAReason)
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{"--fail", "smartSync=99"}, "the status must be a number from 200 to 599"},
         {{"--delay", "inventory=5"}, "'inventory' is not an endpoint"},
+        {{"--fail", "smartsync=503"}, "'smartsync' is not an endpoint; did you mean smartSync?"},
         {{"--port", "70000"}, "70000"},
         {{"--user", ""}, "a user code must not be empty"},
         {{"--scammer", "Steam|1|0", "--linked", "Steam|1|0"}, "the player Steam|1|0 is given twice"},

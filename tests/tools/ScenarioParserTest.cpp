@@ -15,6 +15,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // A registry whose commands remember the argument text each line bound them with.
 class RecordingCommands {
@@ -104,7 +105,7 @@ TEST(ScenarioParser, ReportsEveryFaultyLineWithItsLocationAndPlaysNothing)
                                             "inventory unload\n");
 
     EXPECT_THAT(problems,
-                ElementsAre("s.scn:2: unknown command 'frobnicate'",
+                ElementsAre(StartsWith("s.scn:2: unknown command 'frobnicate'; the nearest known one is '"),
                             "s.scn:3: a double quote is not closed",
                             "s.scn:4: unknown command 'inventory unload'; known: inventory load"));
 }
@@ -217,7 +218,12 @@ TEST_F(BuiltInCommandsTest, AnUnknownCommandSuggestsTheNearestKnownOne)
     EXPECT_EQ(ProblemWith("expect-logs Plugin loaded!"),
               "demo.scn:1: unknown command 'expect-logs'; did you mean 'expect-log'?");
     EXPECT_EQ(ProblemWith("inventroy load x.json"), "demo.scn:1: unknown command 'inventroy'; did you mean 'inventory'?");
-    EXPECT_EQ(ProblemWith("frobnicate"), "demo.scn:1: unknown command 'frobnicate'");
+    EXPECT_EQ(ProblemWith("wiat 5"), "demo.scn:1: unknown command 'wiat'; did you mean 'wait'?");
+    EXPECT_THAT(ProblemWith("frobnicate"), HasSubstr("unknown command 'frobnicate'; the nearest known one is '"));
+    EXPECT_EQ(ProblemWith("qvx_stats_enable 0"),
+              "demo.scn:1: unknown command 'qvx_stats_enable'; did you mean 'console qvx_stats_enable 0'? (console "
+              "lines need 'console')");
+    EXPECT_THAT(ProblemWith("cvarlist qvx_"), HasSubstr("did you mean 'console cvarlist qvx_'?"));
 }
 
 TEST_F(BuiltInCommandsTest, AssertionsCheckTheirArgumentsWhenRead)
@@ -226,7 +232,9 @@ TEST_F(BuiltInCommandsTest, AssertionsCheckTheirArgumentsWhenRead)
                              "expect-request POST /a 0", "expect-requests 0 /a", "expect-requests 2 GET /a 401",
                              "expect-toast synced", "expect-no-log \"a # b\"", "expect-modal Scammer",
                              "ws-send --expect OK {\"UserCode\":\"a\"}", "ws-send --expect-none --origin http://x hi",
-                             "ws-send --expect 'two words' hi"}) {
+                             "ws-send --expect 'two words' hi", "expect-request /a?lastRequest= 200",
+                             "mark m1", "mark m1\nexpect-log --since m1 text",
+                             "mark m1\nexpect-requests --since m1 1 /a"}) {
         EXPECT_EQ(ProblemWith(good), "") << good;
     }
     EXPECT_THAT(ProblemWith("expect-request get /a"), HasSubstr("VERB in capitals, got 'get'"));
@@ -238,6 +246,11 @@ TEST_F(BuiltInCommandsTest, AssertionsCheckTheirArgumentsWhenRead)
     EXPECT_THAT(ProblemWith("ws-send --expect OK --expect-none hi"), HasSubstr("exclude each other"));
     EXPECT_THAT(ProblemWith("ws-send --expect"), HasSubstr("--expect needs a value"));
     EXPECT_THAT(ProblemWith("ws-send --expect-none"), HasSubstr("expected [--origin ORIGIN]"));
+    EXPECT_THAT(ProblemWith("expect-no-log --since"), HasSubstr("--since needs the name of a mark"));
+    EXPECT_THAT(ProblemWith("mark"), HasSubstr("mark: expected a NAME"));
+    EXPECT_THAT(ProblemWith("mark a b"), HasSubstr("takes no arguments, got 'b'"));
+    EXPECT_EQ(ProblemWith("expect-log --since m1 text"),
+              "demo.scn:1: expect-log: --since m1: no `mark m1` on an earlier line");
 }
 
 TEST(TakeWord, TakesQuotedAndPlainWordsOffTheFront)

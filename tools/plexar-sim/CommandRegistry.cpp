@@ -69,25 +69,6 @@ std::string Wrap(std::string_view text, std::size_t width, std::size_t indent)
     return wrapped;
 }
 
-// The number of single-character insertions, deletions and substitutions from a to b.
-std::size_t EditDistance(std::string_view a, std::string_view b)
-{
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 std::string DisplayName(const CommandDefinition& command)
 {
     return command.usage.empty() ? command.name : command.name + " " + command.usage;
@@ -147,18 +128,11 @@ std::vector<std::string> CommandRegistry::Names() const
 
 std::string CommandRegistry::NearestName(std::string_view word) const
 {
-    const std::size_t allowed = std::max<std::size_t>(1, word.size() / 3);
-    std::string nearest;
-    std::size_t best = allowed + 1;
+    std::vector<std::string> firstWords;
     for (const auto& command : commands_) {
-        const std::string_view first = LeadingWords(command.name, 1).front().text;
-        const std::size_t distance = EditDistance(word, first);
-        if (distance < best) {
-            best = distance;
-            nearest = std::string(first);
-        }
+        firstWords.emplace_back(LeadingWords(command.name, 1).front().text);
     }
-    return nearest;
+    return NearestText(word, firstWords);
 }
 
 std::string CommandRegistry::HelpText() const

@@ -29,6 +29,8 @@ struct CommandDefinition {
     // What Tab completes in the arguments at the interactive prompt.
     enum class Completes { Nothing, ConsoleName, SettingsLabel };
     Completes arguments = Completes::Nothing;
+    // The command checks what the host saw (expect-..., ws-send); counted in the closing line.
+    bool assertion = false;
 };
 
 struct CommandMatch {
@@ -51,9 +53,8 @@ public:
     // Every command name, in the order they were added.
     std::vector<std::string> Names() const;
 
-    // The command name nearest to the word as a typo of it ("expect-logs" -> "expect-log"): the
-    // fewest single-character edits, at most a third of the word's length (at least 1). Empty
-    // when none is that near.
+    // The first word of a command name nearest to the word as a typo of it ("expect-logs" ->
+    // "expect-log", "wiat" -> "wait"; NearestText).
     std::string NearestName(std::string_view word) const;
 
     // "  name USAGE  summary" per command, in the order they were added; the summaries aligned

@@ -41,10 +41,19 @@ std::string LocalTimestamp()
 
 }  // namespace
 
+std::filesystem::path ExecutableDir()
+{
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
 std::filesystem::path DefaultPluginPath()
 {
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe");
-    return (executable.parent_path().parent_path() / "lib" / "libQuorvex.so").lexically_normal();
+    return (ExecutableDir().parent_path() / "lib" / "libQuorvex.so").lexically_normal();
+}
+
+std::filesystem::path DefaultDevServicePath()
+{
+    return ExecutableDir() / "qvx-devservice";
 }
 
 std::filesystem::path DefaultHostDir()

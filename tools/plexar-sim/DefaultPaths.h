@@ -10,6 +10,12 @@ namespace plexarsim {
 // lib/libQuorvex.so, as the build and an install lay them out.
 std::filesystem::path DefaultPluginPath();
 
+// The folder of the running executable (build/bin).
+std::filesystem::path ExecutableDir();
+
+// qvx-devservice beside the executable: the stand-in service of the same build.
+std::filesystem::path DefaultDevServicePath();
+
 // A folder of its own for this run: STATE/plexar-sim/YYYYmmdd-HHMMSS-PID, STATE being
 // $XDG_STATE_HOME, else ~/.local/state. Not created here. Throws std::runtime_error when neither
 // variable is set.

@@ -52,6 +52,7 @@ void InteractiveConsole::Run(Session& session, const std::filesystem::path& hist
 {
     editor_.UseHistoryFile(historyFile);
     sim::Host& host = session.host;
+    session.atPrompt = true;
     const PromptCompleter completer(commands_, [&host] { return host.ConsoleNames(); },
                                     [this] { return SettingsLabels(); });
     editor_.SetCompleter([completer](std::string_view line) { return completer.Complete(line); });
@@ -88,6 +89,9 @@ void InteractiveConsole::Run(Session& session, const std::filesystem::path& hist
         if (next.line) {
             Play(*next.line, session);
             RefreshSettingsLabels(session);
+            if (session.quitRequested) {
+                return;
+            }
         } else if (next.finished) {
             return;
         }

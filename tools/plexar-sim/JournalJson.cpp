@@ -22,6 +22,10 @@ const char* KindName(sim::JournalEntry::Kind kind)
         return "request";
     case Kind::HttpResponse:
         return "answer";
+    case Kind::Mark:
+        return "mark";
+    case Kind::Result:
+        return "result";
     case Kind::WebSocket:
         break;
     }

@@ -42,7 +42,9 @@ std::string JournalPrinter::Stamped(sim::Clock::time_point at, const std::string
 void JournalPrinter::Print(const sim::JournalEntry& entry) noexcept
 {
     try {
-        const std::string line = Stamped(entry.at, entry.text);
+        // How the scenario ended closes the output as a line of its own, unstamped.
+        const std::string line =
+            entry.kind == sim::JournalEntry::Kind::Result ? entry.text + '\n' : Stamped(entry.at, entry.text);
         std::lock_guard<std::mutex> lock(mutex_);
         Write(line);
         if (consoleLog_ != nullptr && entry.kind == sim::JournalEntry::Kind::Console) {

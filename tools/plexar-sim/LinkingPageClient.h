@@ -10,6 +10,9 @@
 
 namespace plexarsim {
 
+// The port the plug-in's WebSocket server listens on, where the linking page connects.
+constexpr std::uint16_t PluginLinkingPort = 9100;
+
 struct LinkingPageResult {
     enum class Outcome {
         Replied,  // `text` is the first message the server sent back

@@ -1,5 +1,6 @@
 #include "tools/plexar-sim/ScenarioArguments.h"
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
 
@@ -144,6 +145,41 @@ std::string UrlPath(std::string_view url)
         return "/";
     }
     return std::string(url.substr(start, url.find_first_of("?#", start) - start));
+}
+
+std::size_t TypoDistance(std::string_view a, std::string_view b)
+{
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) {
+        d[i][0] = i;
+    }
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        d[0][j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+std::string NearestText(std::string_view word, const std::vector<std::string>& candidates)
+{
+    std::string nearest;
+    std::size_t best = 0;
+    for (const std::string& candidate : candidates) {
+        const std::size_t distance = TypoDistance(word, candidate);
+        if (nearest.empty() || distance < best) {
+            best = distance;
+            nearest = candidate;
+        }
+    }
+    return nearest;
 }
 
 void ExpectNoArguments(std::string_view text)

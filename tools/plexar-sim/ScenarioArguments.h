@@ -4,8 +4,10 @@
 //
 // Threads: pure functions, callable from any thread.
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plexarsim {
 
@@ -30,6 +32,15 @@ std::string TakeWord(std::string_view& text);
 // The path of a URL: "https://api.quorvex.com/api/v2/x.php?a=1" -> "/api/v2/x.php"; "/" when it
 // has none.
 std::string UrlPath(std::string_view url);
+
+// The fewest single-character insertions, deletions, substitutions and swaps of two neighbours
+// that turn a into b.
+std::size_t TypoDistance(std::string_view a, std::string_view b);
+
+// The candidate nearest to the word as a typo of it: the fewest single-character insertions,
+// deletions, substitutions and swaps of two neighbours ("wiat" -> "wait"), the first of equals.
+// Empty only when there are no candidates.
+std::string NearestText(std::string_view word, const std::vector<std::string>& candidates);
 
 // For commands without arguments.
 void ExpectNoArguments(std::string_view text);

@@ -1,9 +1,11 @@
 #include "tools/plexar-sim/ScenarioParser.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <numeric>
+#include <set>
 
 #include <fmt/format.h>
 
@@ -47,6 +49,16 @@ std::string FirstWord(std::string_view text)
     return std::string(text.substr(0, text.find_first_of(" \t")));
 }
 
+// A cvar or console command name (lower case, digits and '_', with a '_' in it, as the host's
+// are, where scenario commands use '-'), or the host console's own cvarlist and help.
+bool LooksLikeConsoleLine(const std::string& word)
+{
+    const bool nameCharacters = std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    });
+    return (nameCharacters && word.find('_') != std::string::npos) || word == "cvarlist" || word == "help";
+}
+
 }  // namespace
 
 ScenarioError::ScenarioError(const std::vector<std::string>& problems)
@@ -66,10 +78,12 @@ std::vector<ScenarioStep> ScenarioParser::Parse(std::istream& text,
 {
     std::vector<ScenarioStep> steps;
     std::vector<std::string> problems;
+    std::set<std::string> marks;  // set on the lines so far
     std::string line;
     for (int number = 1; std::getline(text, line); ++number) {
         try {
             if (auto step = ParseLine(line, fmt::format("{}:{}", fileName, number))) {
+                CheckMarks(line, *step, marks);
                 steps.push_back(std::move(*step));
             }
         } catch (const ScenarioError& error) {
@@ -111,6 +125,29 @@ std::optional<ScenarioStep> ScenarioParser::ParseLine(std::string line, const st
     }
 }
 
+void ScenarioParser::CheckMarks(std::string line, const ScenarioStep& step, std::set<std::string>& marks) const
+{
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    const std::string whole = commands_.Match(Trim(WithoutComment(line)))->arguments;
+    std::string_view arguments = whole;
+    if (step.command == "mark") {
+        marks.insert(TakeWord(arguments));
+        return;
+    }
+    constexpr std::string_view Since = "--since ";
+    if (!step.assertion || arguments.substr(0, Since.size()) != Since) {
+        return;
+    }
+    arguments = Trim(arguments.substr(Since.size()));
+    const std::string mark = TakeWord(arguments);
+    if (marks.count(mark) == 0) {
+        throw ScenarioError(
+            {fmt::format("{}: {}: --since {}: no `mark {}` on an earlier line", step.location, step.command, mark, mark)});
+    }
+}
+
 ScenarioStep ScenarioParser::ParseCommand(const std::string& text,
                                           const std::string& location) const
 {
@@ -118,18 +155,27 @@ ScenarioStep ScenarioParser::ParseCommand(const std::string& text,
     if (!match) {
         const std::string word = FirstWord(text);
         const auto related = commands_.NamesStartingWith(word);
+        if (LooksLikeConsoleLine(word)) {
+            throw std::invalid_argument(
+                fmt::format("unknown command '{}'; did you mean 'console {}'? (console lines need 'console')", word,
+                            text));
+        }
         if (related.empty()) {
+            // A near name is a typo; a far one still tells where to look.
             const std::string nearest = commands_.NearestName(word);
-            throw std::invalid_argument(nearest.empty() ? fmt::format("unknown command '{}'", word)
-                                                        : fmt::format("unknown command '{}'; did you mean '{}'?",
-                                                                      word, nearest));
+            const bool typo = TypoDistance(word, nearest) <= std::max<std::size_t>(1, word.size() / 3);
+            throw std::invalid_argument(
+                typo ? fmt::format("unknown command '{}'; did you mean '{}'?", word, nearest)
+                     : fmt::format("unknown command '{}'; the nearest known one is '{}' (plexar-sim --help lists "
+                                   "them all)",
+                                   word, nearest));
         }
         throw std::invalid_argument(fmt::format("unknown command '{}'; known: {}", text,
                                                 fmt::join(related, ", ")));
     }
     const CommandDefinition& command = *match->command;
     try {
-        return {location, command.name, command.bind(match->arguments)};
+        return {location, command.name, command.bind(match->arguments), command.assertion};
     } catch (const std::exception& error) {
         throw std::invalid_argument(fmt::format("{}: {}", command.name, error.what()));
     }

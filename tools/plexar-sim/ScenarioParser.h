@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <istream>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ struct ScenarioStep {
     std::string location;  // "FILE:LINE"
     std::string command;   // the command's name
     StepAction action;
+    bool assertion = false;  // the command checks what the host saw (CommandDefinition::assertion)
 };
 
 // Every fault found in a scenario, one "FILE:LINE: reason" line each.
@@ -44,6 +46,9 @@ public:
     std::optional<ScenarioStep> ParseLine(std::string line, const std::string& location) const;
 
 private:
+    // Throws ScenarioError when the step's --since names no mark set on an earlier line; adds the
+    // mark a `mark` line sets.
+    void CheckMarks(std::string line, const ScenarioStep& step, std::set<std::string>& marks) const;
     ScenarioStep ParseCommand(const std::string& text, const std::string& location) const;
 
     const CommandRegistry& commands_;

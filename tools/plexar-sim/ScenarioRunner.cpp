@@ -5,21 +5,27 @@
 
 namespace plexarsim {
 
-bool PlayScenario(const std::vector<ScenarioStep>& steps, Session& session, std::ostream& errors)
+ScenarioOutcome PlayScenario(const std::vector<ScenarioStep>& steps, Session& session, std::ostream& errors)
 {
+    ScenarioOutcome outcome;
     for (const auto& step : steps) {
         try {
             step.action(session);
+            outcome.assertions += step.assertion ? 1 : 0;
+            if (session.quitRequested) {
+                break;
+            }
+            continue;
         } catch (const std::exception& error) {
             fmt::print(errors, "{} failed at {}: {}\n", step.command, step.location, error.what());
-            return false;
         } catch (...) {
-            fmt::print(errors, "{} failed at {}: unknown exception\n", step.command,
-                       step.location);
-            return false;
+            fmt::print(errors, "{} failed at {}: unknown exception\n", step.command, step.location);
         }
+        outcome.passed = false;
+        outcome.failedAt = step.location;
+        break;
     }
-    return true;
+    return outcome;
 }
 
 }  // namespace plexarsim

@@ -17,6 +17,7 @@
 #include <iostream>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -25,23 +26,29 @@
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 #include <fmt/ostream.h>
+#include <nlohmann/json.hpp>
 
+#include "sim/CurlTransport.h"
 #include "sim/Host.h"
 #include "sim/ThreadActivity.h"
 #include "tools/plexar-sim/DefaultPaths.h"
+#include "tools/plexar-sim/DevService.h"
 #include "tools/plexar-sim/InteractiveConsole.h"
 #include "tools/plexar-sim/JournalJson.h"
 #include "tools/plexar-sim/JournalPrinter.h"
 #include "tools/plexar-sim/LineEditor.h"
 #include "tools/plexar-sim/LineStreamBuf.h"
+#include "tools/plexar-sim/LinkingPageClient.h"
 #include "tools/plexar-sim/PluginData.h"
 #include "tools/plexar-sim/PluginLibrary.h"
 #include "tools/plexar-sim/PluginSession.h"
+#include "tools/plexar-sim/PortHolder.h"
 #include "tools/plexar-sim/ScenarioParser.h"
 #include "tools/plexar-sim/ScenarioRunner.h"
 #include "tools/plexar-sim/VirtualWallClock.h"
 #include "tools/plexar-sim/WindowMode.h"
 #include "tools/plexar-sim/commands/Commands.h"
+#include "ws/Texts.h"
 
 namespace {
 
@@ -64,6 +71,10 @@ struct CommandLine {
     bool verbose = false;
     bool interactive = false;
     bool window = false;
+    bool exitAfterScenario = false;
+    // --devservice: start a qvx-devservice for the session, with these arguments (split at blanks).
+    bool devservice = false;
+    std::string devserviceArguments;
     std::string scenario;
 };
 
@@ -82,7 +93,9 @@ std::string HelpFooter(const CommandRegistry& commands)
         "Without SCENARIO, on a terminal: the interactive prompt (--interactive); otherwise the\n"
         "plug-in is loaded and unloaded at once.\n"
         "\nScenario commands:\n{}"
-        "\nAfter the scenario the plug-in is unloaded and deleted unless the scenario did it.\n"
+        "\nAfter the scenario the plug-in is unloaded and deleted unless the scenario did it. The last line\n"
+        "says how it went: 'scenario passed: N assertions, S s of play in W s' or\n"
+        "'scenario FAILED at FILE:LINE' (kind 'result' in the JSON journal).\n"
         "\nVirtual time (--virtual-time): the clock jumps from one timer to the next once nothing\n"
         "holds it: no request is in flight, no game-thread task is queued and no other thread of\n"
         "the process is running. A request holds it until answered or timed out.\n"
@@ -135,11 +148,31 @@ void DefineFlags(CLI::App& app, CommandLine& line)
     app.add_flag("--window", line.window,
                  "Show the host's screen in a window (settings page, toasts, modal, status line) while the "
                  "session plays; after the scenario the session goes on until the window is closed");
+    app.add_flag("--exit-after-scenario", line.exitAfterScenario,
+                 "With --window: end the session when the scenario has played (exit status as without a window) "
+                 "instead of waiting for the window to be closed");
+    app.add_option("--devservice", line.devserviceArguments,
+                   "Start a qvx-devservice of this build on a free loopback port for the session, send the "
+                   "service's requests to it, stop it at the end and print a summary of its state; ARGS, one "
+                   "text split at blanks, are passed on: --devservice='--fail smartSync=503x1'")
+        ->expected(0, 1)
+        ->type_name("[=ARGS]")
+        ->excludes("--service-url");
     app.add_flag("--verbose", line.verbose,
                  "Also print the log lines of the plug-in's WebSocket library");
     app.set_version_flag("--version", fmt::format("plexar-sim {} (Plexar SDK build {})", PLEXAR_SIM_VERSION,
                                                   Plexar::Plugin::SdkBuildVersion));
     app.add_option("SCENARIO", line.scenario, "The scenario file to play")->type_name("FILE");
+}
+
+std::vector<std::string> SplitAtBlanks(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::istringstream stream(text);
+    for (std::string word; stream >> word;) {
+        words.push_back(word);
+    }
+    return words;
 }
 
 // Reports a refusal and yields the exit status for it.
@@ -186,11 +219,58 @@ std::filesystem::path HistoryFile(const sim::Host& host, bool hostDirRemoved)
     return host.Options().hostDir / "plexar-sim.history";
 }
 
+// What the session's qvx-devservice received, and its items against the game's, from its
+// GET /dev/state. Game thread, the plug-in gone.
+void PrintServiceSummary(const DevService& service, sim::Host& host, JournalPrinter& printer)
+{
+    CurlRequest request;
+    request.url = service.Url() + "/dev/state";
+    request.verb = "GET";
+    const sim::HttpAnswer answer = sim::SendWithCurl(request, request.url);
+    try {
+        if (answer.status != 200) {
+            throw std::runtime_error(fmt::format("answered {}: {}", answer.status, answer.body));
+        }
+        std::vector<std::uint64_t> gameItems;
+        for (const auto& product : host.GetWorld().Items().OwnedProducts()) {
+            gameItems.push_back(product.instanceId);
+        }
+        for (const std::string& summaryLine : SummariseDevState(nlohmann::json::parse(answer.body), gameItems)) {
+            printer.PrintLine(summaryLine);
+        }
+    } catch (const std::exception& error) {
+        printer.PrintLine(fmt::format("devservice: GET /dev/state failed: {}", error.what()));
+    }
+}
+
+// The closing line, "scenario passed: ..." or "scenario FAILED ...", as the journal's last entry.
+// failure: why the run failed although every step passed; empty when nothing else failed.
+void RecordResult(sim::Host& host, const ScenarioOutcome& outcome, const std::string& failure, double playSeconds,
+                  double wallSeconds)
+{
+    const bool passed = outcome.passed && failure.empty();
+    std::string text;
+    if (passed) {
+        text = fmt::format("scenario passed: {} assertion{}, {:.1f} s of play in {:.1f} s", outcome.assertions,
+                           outcome.assertions == 1 ? "" : "s", playSeconds, wallSeconds);
+    } else {
+        text = outcome.passed ? "scenario FAILED: " + failure : "scenario FAILED at " + outcome.failedAt;
+    }
+    nlohmann::json fields{{"passed", passed},           {"assertions", outcome.assertions},
+                          {"playSeconds", playSeconds}, {"wallSeconds", wallSeconds},
+                          {"text", text}};
+    if (!outcome.passed) {
+        fields["location"] = outcome.failedAt;
+    }
+    host.Record(sim::JournalEntry::Kind::Result, text, std::make_shared<const nlohmann::json>(std::move(fields)));
+}
+
 // Loads the plug-in into a host and plays the steps, then the prompt's lines; the exit status.
 // With a window, shows the host in it and, without a prompt, plays on until it is closed.
 int Play(const CommandLine& line, const CommandRegistry& commands, const std::vector<ScenarioStep>& steps,
-         Outputs& outputs, sim::ui::SettingsWindow& settingsWindow, WindowMode* window)
+         Outputs& outputs, sim::ui::SettingsWindow& settingsWindow, WindowMode* window, const DevService* service)
 {
+    const auto wallStart = std::chrono::steady_clock::now();
     // The library and the printers outlive the host: its destructor still runs the plug-in's
     // last callbacks, which may log.
     const std::filesystem::path pluginPath = line.plugin.empty() ? DefaultPluginPath() : std::filesystem::path(line.plugin);
@@ -206,7 +286,7 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
     options.virtualTime = line.virtualTime;
     options.virtualStart = std::chrono::floor<std::chrono::milliseconds>(sim::Clock::now());
     options.holdTimeForOtherThreads = line.virtualTime;
-    options.serviceUrl = line.serviceUrl;
+    options.serviceUrl = service != nullptr ? service->Url() : line.serviceUrl;
     options.uniqueId = line.userId;
 
     const sim::Clock::time_point start = line.virtualTime ? options.virtualStart : sim::Clock::now();
@@ -239,9 +319,15 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
         if (json) {
             json->Write(entry);
         }
+        if (entry.kind == sim::JournalEntry::Kind::Console && entry.text == quorvex::texts::ws::InitFailedLine) {
+            printer.PrintLine(fmt::format("plexar-sim: warning: the plug-in's WebSocket server could not listen on "
+                                          "port {}: {} holds it; the linking page and ws-send reach that, not this "
+                                          "session's plug-in",
+                                          PluginLinkingPort, DescribePortHolder(PluginLinkingPort)));
+        }
     });
 
-    bool played = false;
+    ScenarioOutcome outcome;
     bool faulted = false;
     {
         // Whatever the plug-in's libraries write to the standard streams (WebSocket++'s log)
@@ -266,26 +352,36 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
         if (window != nullptr) {
             session.screenPicture = [window] { return window->Picture(); };
         }
-        played = PlayScenario(steps, session, outputs.errors);
-        if (outputs.prompt != nullptr) {
-            if (!played) {
+        outcome = PlayScenario(steps, session, outputs.errors);
+        if (outputs.prompt != nullptr && !session.quitRequested) {
+            if (!outcome.passed) {
                 fmt::print(outputs.errors, "plexar-sim: the scenario stopped; the session goes on at the prompt\n");
             }
             InteractiveConsole(*outputs.prompt, commands, outputs.errors).Run(session, HistoryFile(host, removeHostDir));
-        } else if (window != nullptr) {
+        } else if (window != nullptr && !line.exitAfterScenario && !session.quitRequested) {
             window->PlayUntilClosed(host);
         }
         plugin.Finish();
         faulted = plugin.Faulted();
     }
+    if (service != nullptr) {
+        PrintServiceSummary(*service, host, printer);
+    }
 
-    int status = played && !faulted ? ExitPassed : ExitFailed;
+    int status = outcome.passed && !faulted ? ExitPassed : ExitFailed;
+    std::string failure = faulted ? "the plug-in threw (above)" : "";
     if (outputs.consoleLog.is_open() && !outputs.consoleLog.flush()) {
         fmt::print(stderr, "plexar-sim: writing the console log {} failed\n", line.consoleLog);
         status = ExitFailed;
+        failure = "the console log could not be written";
     }
     if (json && json->Failed()) {
         status = ExitFailed;
+        failure = "the JSON journal could not be written";
+    }
+    if (!line.scenario.empty()) {
+        RecordResult(host, outcome, failure, std::chrono::duration<double>(host.Now() - start).count(),
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count());
     }
     return status;
 }
@@ -390,6 +486,17 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
             return Refuse(fmt::format("--virtual-time needs to see this process's threads: {}", error.what()));
         }
     }
+    // Started on the main thread, which lives as long as the process: the service ends with it.
+    std::optional<DevService> service;
+    if (line.devservice) {
+        try {
+            service.emplace(DefaultDevServicePath(), SplitAtBlanks(line.devserviceArguments));
+        } catch (const std::exception& error) {
+            return Refuse(fmt::format("--devservice: {}", error.what()));
+        }
+        fmt::print(outputs.out, "devservice: qvx-devservice{}{} started at {}\n",
+                   line.devserviceArguments.empty() ? "" : " ", line.devserviceArguments, service->Url());
+    }
     int status = ExitFailed;
     sim::ui::SettingsWindow settingsWindow;
     std::optional<WindowMode> window;
@@ -409,8 +516,9 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         // Reported by WaitForLeftoverThreads, which reads them again.
     }
     try {
-        status = window ? window->Run([&] { return Play(line, commands, steps, outputs, settingsWindow, &*window); })
-                        : Play(line, commands, steps, outputs, settingsWindow, nullptr);
+        const DevService* served = service ? &*service : nullptr;
+        status = window ? window->Run([&] { return Play(line, commands, steps, outputs, settingsWindow, &*window, served); })
+                        : Play(line, commands, steps, outputs, settingsWindow, nullptr, served);
     } catch (...) {
         RemoveHostDir(outputs);  // a plug-in refused once the host existed
         throw;
@@ -434,6 +542,7 @@ int main(int argc, char** argv)
         app.footer(HelpFooter(commands));
         try {
             app.parse(argc, argv);
+            line.devservice = app.count("--devservice") > 0;
         } catch (const CLI::ParseError& error) {
             return app.exit(error) == 0 ? ExitPassed : ExitRefused;
         }

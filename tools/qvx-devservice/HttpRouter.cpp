@@ -279,11 +279,19 @@ void HttpRouter::Route()
                                           httplib::Response& response) {
             (this->*route.serve)(request, response);
         };
+        // Any other method is answered 405, as the API routes answer it. Registered after the
+        // route's own handler, which cpp-httplib tries first, so only other methods reach it.
+        const auto wrongMethod = [&route](const httplib::Request& request, httplib::Response& response) {
+            response.set_header("Allow", std::string(route.method));
+            WriteMessage(response, 405,
+                         fmt::format("{} takes {} requests, not {}.", request.path, route.method, request.method));
+        };
         if (route.method == "GET") {
             server_.Get(pattern, serve);
         } else {
             server_.Post(pattern, serve);
         }
+        RouteEveryMethod(pattern, wrongMethod);
     }
 
     RouteEveryMethod(".*", [](const httplib::Request& request, httplib::Response& response) {
@@ -456,7 +464,8 @@ void HttpRouter::ServeLinkingPage(const httplib::Request& request, httplib::Resp
         response.status = 404;
         page = RenderNoticePage("Unknown user code",
                                 "No Quorvex account has the user code " + code +
-                                    ". Start qvx-devservice with --user and that code.");
+                                    ". Start qvx-devservice with --user " + code +
+                                    " (added to the default codes) and open this page again.");
     } else {
         page = RenderLinkingPage(code);
     }

@@ -1,5 +1,7 @@
 #include "tools/qvx-devservice/RuleText.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <stdexcept>
 
@@ -21,6 +23,15 @@ Endpoint RuleEndpoint(std::string_view name)
 {
     const std::optional<Endpoint> endpoint = EndpointNamed(name);
     if (!endpoint) {
+        // Names are case-sensitive; the likeliest slip is the case of a letter.
+        for (const EndpointInfo& info : AllEndpoints()) {
+            if (info.name.size() == name.size() &&
+                std::equal(name.begin(), name.end(), info.name.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                })) {
+                throw std::invalid_argument(fmt::format("'{}' is not an endpoint; did you mean {}?", name, info.name));
+            }
+        }
         throw std::invalid_argument(
             fmt::format("'{}' is not an endpoint; use one of {}", name, EndpointNames()));
     }

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -99,8 +100,8 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                    "restarts (default: in memory, gone when the service stops)")
         ->type_name("FILE");
     app.add_option("--user", line.users,
-                   fmt::format("A user code the service knows; repeatable; replaces the default "
-                               "set ({})",
+                   fmt::format("A user code the service knows besides the default ones ({}); "
+                               "repeatable",
                                Joined(DefaultUsers)))
         ->check(UserCodeText)
         ->type_name("CODE");
@@ -242,7 +243,13 @@ void PrintLine(const std::string& line)
 int Run(const CommandLine& line, const PlayerTable& players, const sigset_t& stopSignals)
 {
     Store store(line.database.empty() ? ":memory:" : line.database);
-    const std::vector<std::string>& users = line.users.empty() ? DefaultUsers : line.users;
+    // --user adds to the default codes, so the demo's code keeps working beside one's own.
+    std::vector<std::string> users = DefaultUsers;
+    for (const std::string& code : line.users) {
+        if (std::find(users.begin(), users.end(), code) == users.end()) {
+            users.push_back(code);
+        }
+    }
     for (const std::string& code : users) {
         store.AddAccount(code);
     }

@@ -5,11 +5,13 @@
 #include <charconv>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/commands/Commands.h"
@@ -79,21 +81,37 @@ std::string DescribeExchange(const sim::HttpExchange& exchange)
                        exchange.status == 0 ? "0 (no answer)" : std::to_string(exchange.status));
 }
 
+// The query of a URL, after '?' and before any '#'; nothing when it has no '?'.
+std::optional<std::string> UrlQuery(const std::string& url)
+{
+    const auto mark = url.find('?');
+    if (mark == std::string::npos) {
+        return std::nullopt;
+    }
+    return url.substr(mark + 1, url.find('#', mark) - mark - 1);
+}
+
 struct RequestPattern {
-    std::string verb;  // empty: any
-    std::string path;  // the URL path starts with it
-    int status = -1;   // -1: any
+    std::string verb;                  // empty: any
+    std::string path;                  // the URL path starts with it
+    std::optional<std::string> query;  // the URL's query starts with it; nothing: any query
+    int status = -1;                   // -1: any
 
     bool Matches(const sim::HttpExchange& exchange) const
     {
-        return UrlPath(exchange.url).rfind(path, 0) == 0 && (verb.empty() || EffectiveVerb(exchange) == verb) &&
-               (status < 0 || exchange.status == status);
+        const auto sentQuery = UrlQuery(exchange.url);
+        return UrlPath(exchange.url).rfind(path, 0) == 0 &&
+               (!query || (sentQuery && sentQuery->rfind(*query, 0) == 0)) &&
+               (verb.empty() || EffectiveVerb(exchange) == verb) && (status < 0 || exchange.status == status);
     }
 
+    // What is compared, in words: "POST, path starting /x.php, query starting a=, answered 200".
     std::string Describe() const
     {
-        std::string text = verb.empty() ? path : verb + " " + path;
-        return status < 0 ? text : fmt::format("{} answered {}", text, status);
+        std::vector<std::string> parts{verb.empty() ? "any verb" : verb, "path starting " + path,
+                                       query ? "query starting " + *query : "any query"};
+        parts.push_back(status < 0 ? "any status" : fmt::format("answered {}", status));
+        return fmt::format("{}", fmt::join(parts, ", "));
     }
 };
 
@@ -127,7 +145,11 @@ RequestPattern ParseRequestPattern(std::string_view text)
     if (word.empty() || word.front() != '/') {
         throw std::invalid_argument("expected [VERB] PATH [STATUS], PATH starting with '/'");
     }
-    pattern.path = word;
+    const auto queryMark = word.find('?');
+    pattern.path = word.substr(0, queryMark);
+    if (queryMark != std::string::npos) {
+        pattern.query = word.substr(queryMark + 1);
+    }
     if (!text.empty()) {
         // 0: the request got no answer.
         pattern.status = ReadNumber(TakeWord(text), 0, 599, "an HTTP status");
@@ -152,104 +174,199 @@ std::vector<std::string> Described(const std::vector<sim::HttpExchange>& exchang
     return lines;
 }
 
-using Check = std::function<void(Session& session, const std::string& text)>;
-
-// A command whose argument is one TEXT.
-void AddTextAssertion(CommandRegistry& commands, const char* name, const char* usage, const char* summary,
-                      Check check)
+// "--since NAME" at the start of an assertion's arguments: the mark's name, taken off the text;
+// empty without one.
+std::string TakeSince(std::string_view& text)
 {
-    commands.Add({name, usage, summary, [check](const std::string& arguments) -> StepAction {
-                      std::string text = ParseText(arguments);
-                      return [check, text](Session& session) { check(session, text); };
-                  }});
+    constexpr std::string_view Option = "--since";
+    if (text.substr(0, Option.size()) != Option ||
+        (text.size() > Option.size() && text[Option.size()] != ' ' && text[Option.size()] != '\t')) {
+        return {};
+    }
+    text = Trim(text.substr(Option.size()));
+    if (text.empty()) {
+        throw std::invalid_argument("--since needs the name of a mark");
+    }
+    return TakeWord(text);
+}
+
+// What the host saw before the mark (nothing without one), which the assertion skips.
+JournalMark SkippedBefore(const Session& session, const std::string& mark)
+{
+    if (mark.empty()) {
+        return {};
+    }
+    const auto found = session.marks.find(mark);
+    if (found == session.marks.end()) {
+        throw std::runtime_error(fmt::format("no `mark {}` was played before this line", mark));
+    }
+    return found->second;
+}
+
+template <typename Item>
+std::vector<Item> After(std::vector<Item> items, std::size_t skipped)
+{
+    items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, items.size())));
+    return items;
+}
+
+// " since the mark M" for messages; empty without a mark.
+std::string SinceText(const std::string& mark)
+{
+    return mark.empty() ? std::string() : " since the mark " + mark;
+}
+
+// A text assertion's view of the host: the texts it looks at (after the mark, when given).
+using Texts = std::function<std::vector<std::string>(Session& session, const JournalMark& skipped)>;
+using Check = std::function<void(const std::vector<std::string>& texts, const std::string& text,
+                                 const std::string& since)>;
+
+// A command whose argument is [--since MARK] TEXT.
+void AddTextAssertion(CommandRegistry& commands, const char* name, const char* usage, const char* summary,
+                      Texts texts, Check check)
+{
+    commands.Add({name, fmt::format("[--since MARK] {}", usage), summary,
+                  [texts, check](const std::string& arguments) -> StepAction {
+                      std::string_view rest = arguments;
+                      std::string mark = TakeSince(rest);
+                      std::string text = ParseText(rest);
+                      return [texts, check, text, mark](Session& session) {
+                          check(texts(session, SkippedBefore(session, mark)), text, SinceText(mark));
+                      };
+                  },
+                  CommandDefinition::Completes::Nothing, true});
+}
+
+bool AnyContains(const std::vector<std::string>& texts, const std::string& part)
+{
+    return std::any_of(texts.begin(), texts.end(), [&](const std::string& text) { return Contains(text, part); });
+}
+
+// Throws unless some text contains `part`.
+void ExpectSome(const std::vector<std::string>& texts, const std::string& part, const std::string& since,
+                const char* none, const char* what)
+{
+    if (!AnyContains(texts, part)) {
+        throw std::runtime_error(fmt::format("{}{}: {}", none, since, part) + LastFew(texts, what));
+    }
+}
+
+// Throws if some text contains `part`.
+void ExpectNone(const std::vector<std::string>& texts, const std::string& part, const std::string& since,
+                const char* found, const char* what)
+{
+    if (AnyContains(texts, part)) {
+        throw std::runtime_error(
+            fmt::format("{}{}: {}", found, since, part) +
+            Offending(texts, [&](const std::string& text) { return Contains(text, part); }, what));
+    }
 }
 
 }  // namespace
 
 void AddExpectCommands(CommandRegistry& commands)
 {
+    const Texts consoleLines = [](Session& session, const JournalMark& skipped) {
+        return After(session.host.ConsoleLines(), skipped.consoleLines);
+    };
+    const Texts toasts = [](Session& session, const JournalMark& skipped) {
+        return After(ToastTexts(session.host), skipped.toasts);
+    };
+    commands.Add({"mark", "NAME",
+                  "Marks this moment: an expect-... --since NAME looks only at what the host saw after it.",
+                  [](const std::string& arguments) -> StepAction {
+                      std::string_view rest = arguments;
+                      if (rest.empty()) {
+                          throw std::invalid_argument("expected a NAME");
+                      }
+                      const std::string name = TakeWord(rest);
+                      ExpectNoArguments(rest);
+                      return [name](Session& session) {
+                          const sim::Host& host = session.host;
+                          session.marks[name] = {host.ConsoleLines().size(), host.Toasts().size(),
+                                                 host.Modals().size(), host.HttpExchanges().size()};
+                          session.host.Record(sim::JournalEntry::Kind::Mark, "mark: " + name,
+                                              std::make_shared<const nlohmann::json>(nlohmann::json{{"name", name}}));
+                      };
+                  }});
     AddTextAssertion(commands, "expect-log", "TEXT",
-                     "Fails the run (exit status 1) unless a console line so far contains TEXT (as written, or one "
-                     "\"quoted\" text).",
-                     [](Session& session, const std::string& text) {
-                         if (!session.host.ConsoleContains(text)) {
-                             throw std::runtime_error("no console line contains: " + text +
-                                                      LastFew(session.host.ConsoleLines(), "console lines"));
-                         }
+                     "Fails the run (exit status 1) unless a console line so far (since the mark, with --since) "
+                     "contains TEXT (as written, or one \"quoted\" text).",
+                     consoleLines,
+                     [](const std::vector<std::string>& lines, const std::string& text, const std::string& since) {
+                         ExpectSome(lines, text, since, "no console line contains", "console lines");
                      });
-    AddTextAssertion(commands, "expect-no-log", "TEXT", "Fails the run if a console line so far contains TEXT.",
-                     [](Session& session, const std::string& text) {
-                         if (session.host.ConsoleContains(text)) {
-                             throw std::runtime_error(
-                                 "a console line contains: " + text +
-                                 Offending(session.host.ConsoleLines(),
-                                           [&](const std::string& line) { return Contains(line, text); },
-                                           "such lines"));
-                         }
+    AddTextAssertion(commands, "expect-no-log", "TEXT",
+                     "Fails the run if a console line so far (since the mark) contains TEXT.", consoleLines,
+                     [](const std::vector<std::string>& lines, const std::string& text, const std::string& since) {
+                         ExpectNone(lines, text, since, "a console line contains", "such lines");
                      });
-    AddTextAssertion(commands, "expect-toast", "TEXT", "Fails the run unless the text of a toast so far contains TEXT.",
-                     [](Session& session, const std::string& text) {
-                         const auto toasts = ToastTexts(session.host);
-                         if (std::none_of(toasts.begin(), toasts.end(),
-                                          [&](const std::string& toast) { return Contains(toast, text); })) {
-                             throw std::runtime_error("no toast's text contains: " + text + LastFew(toasts, "toasts"));
-                         }
+    AddTextAssertion(commands, "expect-toast", "TEXT",
+                     "Fails the run unless the text of a toast so far (since the mark) contains TEXT.", toasts,
+                     [](const std::vector<std::string>& texts, const std::string& text, const std::string& since) {
+                         ExpectSome(texts, text, since, "no toast's text contains", "toasts");
                      });
-    AddTextAssertion(commands, "expect-no-toast", "TEXT", "Fails the run if the text of a toast so far contains TEXT.",
-                     [](Session& session, const std::string& text) {
-                         const auto toasts = ToastTexts(session.host);
-                         const auto matches = [&](const std::string& toast) { return Contains(toast, text); };
-                         if (std::any_of(toasts.begin(), toasts.end(), matches)) {
-                             throw std::runtime_error("a toast's text contains: " + text +
-                                                      Offending(toasts, matches, "such toasts"));
-                         }
+    AddTextAssertion(commands, "expect-no-toast", "TEXT",
+                     "Fails the run if the text of a toast so far (since the mark) contains TEXT.", toasts,
+                     [](const std::vector<std::string>& texts, const std::string& text, const std::string& since) {
+                         ExpectNone(texts, text, since, "a toast's text contains", "such toasts");
                      });
     AddTextAssertion(commands, "expect-modal", "TITLE",
-                     "Fails the run unless the title of a modal shown so far contains TITLE (as written, or one "
-                     "\"quoted\" text).",
-                     [](Session& session, const std::string& title) {
+                     "Fails the run unless the title of a modal shown so far (since the mark) contains TITLE (as "
+                     "written, or one \"quoted\" text).",
+                     [](Session& session, const JournalMark& skipped) {
                          std::vector<std::string> titles;
-                         for (const auto& modal : session.host.Modals()) {
+                         for (const auto& modal : After(session.host.Modals(), skipped.modals)) {
                              titles.push_back(modal.title);
                          }
-                         if (std::none_of(titles.begin(), titles.end(),
-                                          [&](const std::string& shown) { return Contains(shown, title); })) {
-                             throw std::runtime_error("no modal's title contains: " + title + LastFew(titles, "modals"));
-                         }
+                         return titles;
+                     },
+                     [](const std::vector<std::string>& titles, const std::string& title, const std::string& since) {
+                         ExpectSome(titles, title, since, "no modal's title contains", "modals");
                      });
-    commands.Add({"expect-request", "[VERB] PATH [STATUS]",
-                  "Fails the run unless a request so far went to a URL whose path starts with PATH, with that verb "
-                  "(GET, POST, ...) and answered with that status (0: no answer), when given. Requests in flight "
-                  "are waited for first.",
+    commands.Add({"expect-request", "[--since MARK] [VERB] PATH[?QUERY] [STATUS]",
+                  "Fails the run unless a request so far (since the mark) went to a URL whose path starts with "
+                  "PATH and, when ?QUERY is given, whose query starts with QUERY, with that verb (GET, POST, ...) "
+                  "and answered with that status (0: no answer), when given. Requests in flight are waited for "
+                  "first.",
                   [](const std::string& arguments) -> StepAction {
-                      const RequestPattern pattern = ParseRequestPattern(arguments);
-                      return [pattern](Session& session) {
-                          const auto requests = AnsweredRequests(session.host);
+                      std::string_view rest = arguments;
+                      const std::string mark = TakeSince(rest);
+                      const RequestPattern pattern = ParseRequestPattern(rest);
+                      return [pattern, mark](Session& session) {
+                          const JournalMark skipped = SkippedBefore(session, mark);
+                          const auto requests = After(AnsweredRequests(session.host), skipped.requests);
                           if (std::none_of(requests.begin(), requests.end(),
                                            [&](const sim::HttpExchange& exchange) { return pattern.Matches(exchange); })) {
-                              throw std::runtime_error("no request " + pattern.Describe() +
+                              throw std::runtime_error(fmt::format("no request{} matched: {}", SinceText(mark),
+                                                                   pattern.Describe()) +
                                                        LastFew(Described(requests), "requests"));
                           }
                       };
-                  }});
-    commands.Add({"expect-requests", "N [VERB] PATH [STATUS]",
-                  "Fails the run unless exactly N requests so far match (as expect-request). Requests in flight are "
-                  "waited for first.",
+                  },
+                  CommandDefinition::Completes::Nothing, true});
+    commands.Add({"expect-requests", "[--since MARK] N [VERB] PATH[?QUERY] [STATUS]",
+                  "Fails the run unless exactly N requests so far (since the mark) match (as expect-request). "
+                  "Requests in flight are waited for first.",
                   [](const std::string& arguments) -> StepAction {
                       std::string_view rest = arguments;
+                      const std::string mark = TakeSince(rest);
                       const int expected = ReadNumber(TakeWord(rest), 0, 1'000'000, "a count");
                       const RequestPattern pattern = ParseRequestPattern(rest);
-                      return [expected, pattern](Session& session) {
-                          const auto requests = AnsweredRequests(session.host);
+                      return [expected, pattern, mark](Session& session) {
+                          const JournalMark skipped = SkippedBefore(session, mark);
+                          const auto requests = After(AnsweredRequests(session.host), skipped.requests);
                           const auto count = std::count_if(requests.begin(), requests.end(),
                                                            [&](const sim::HttpExchange& exchange) { return pattern.Matches(exchange); });
                           if (count != expected) {
-                              throw std::runtime_error(fmt::format("expected {} requests {}, got {}", expected,
-                                                                   pattern.Describe(), count) +
+                              throw std::runtime_error(fmt::format("expected {} requests{} matching: {}; got {}",
+                                                                   expected, SinceText(mark), pattern.Describe(),
+                                                                   count) +
                                                        LastFew(Described(requests), "requests"));
                           }
                       };
-                  }});
+                  },
+                  CommandDefinition::Completes::Nothing, true});
 }
 
 }  // namespace plexarsim

@@ -1,21 +1,25 @@
 // Commands that play the service's linking page against the plug-in's local WebSocket server.
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "tools/plexar-sim/LinkingPageClient.h"
+#include "ws/Texts.h"
 #include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/commands/Commands.h"
 
 namespace plexarsim {
 namespace {
 
-constexpr std::uint16_t PluginLinkingPort = 9100;
 constexpr std::chrono::seconds ReplyTimeout{2};
+constexpr char ServerLinePrefix[] = "Local websocket server: ";
 
 struct WsSendArguments {
     std::string origin;
@@ -87,6 +91,27 @@ void CheckExpectation(const WsSendArguments& sent, const LinkingPageResult& resu
     }
 }
 
+// Throws unless this session's plug-in saw the exchange: its server logs every connection it
+// opens (and every one it refuses) before it answers on it, so a reply or a refusal with no such
+// line during the exchange came from another process holding the port.
+void CheckReachedThePlugin(const std::vector<std::string>& linesDuring, const LinkingPageResult& result)
+{
+    using Outcome = LinkingPageResult::Outcome;
+    if (result.outcome == Outcome::Failed) {
+        return;  // no server answered at all
+    }
+    const std::string_view sign =
+        result.outcome == Outcome::Refused ? std::string_view(ServerLinePrefix) : quorvex::texts::ws::ClientConnectedLine;
+    const bool seen = std::any_of(linesDuring.begin(), linesDuring.end(),
+                                  [&](const std::string& line) { return line.rfind(sign, 0) == 0; });
+    if (!seen) {
+        throw std::runtime_error(fmt::format(
+            "the exchange did not reach this session's plug-in: {} came, but its WebSocket server logged no "
+            "connection during it; another process holds port {}",
+            Describe(result), PluginLinkingPort));
+    }
+}
+
 }  // namespace
 
 void AddLinkingCommands(CommandRegistry& commands)
@@ -101,6 +126,7 @@ void AddLinkingCommands(CommandRegistry& commands)
                   [](const std::string& arguments) -> StepAction {
                       const WsSendArguments parsed = ParseWsSend(arguments);
                       return [parsed](Session& session) {
+                          const std::size_t linesBefore = session.host.ConsoleLines().size();
                           const LinkingPageResult result =
                               SendOnce(PluginLinkingPort, parsed.text, parsed.origin, ReplyTimeout);
                           session.host.Record(sim::JournalEntry::Kind::WebSocket, "ws-send: " + Describe(result),
@@ -112,9 +138,13 @@ void AddLinkingCommands(CommandRegistry& commands)
                                               }));
                           // Let the game thread run what the message handed it (toasts, timers).
                           session.host.RunUntilIdle();
+                          auto lines = session.host.ConsoleLines();
+                          lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(linesBefore));
+                          CheckReachedThePlugin(lines, result);
                           CheckExpectation(parsed, result);
                       };
-                  }});
+                  },
+                  CommandDefinition::Completes::Nothing, true});
 }
 
 }  // namespace plexarsim

@@ -1,13 +1,33 @@
 // Commands that drive the session itself: time, the console, the plug-in's life, the console log.
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
 #include <fmt/format.h>
 
+#include "sim/ConsoleLine.h"
 #include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/commands/Commands.h"
 
 namespace plexarsim {
+namespace {
+
+// In a scenario a console line naming no cvar or command is a typo: the console only logs it, so
+// the step fails, naming the nearest name the console knows.
+void ExpectKnownConsoleName(const sim::Host& host, const std::string& line)
+{
+    const sim::ConsoleLine parsed = sim::ParseConsoleLine(line);
+    if (parsed.kind != sim::ConsoleLine::Kind::Command) {
+        return;  // the console said what is wrong with it
+    }
+    const auto names = host.ConsoleNames();
+    if (!std::binary_search(names.begin(), names.end(), parsed.name)) {
+        throw std::runtime_error(fmt::format("the console knows no cvar or command '{}'; did you mean '{}'?",
+                                             parsed.name, NearestText(parsed.name, names)));
+    }
+}
+
+}  // namespace
 
 void AddSessionCommands(CommandRegistry& commands)
 {
@@ -28,6 +48,9 @@ void AddSessionCommands(CommandRegistry& commands)
                       }
                       return [arguments](Session& session) {
                           session.host.ExecuteConsole(arguments);
+                          if (!session.atPrompt) {
+                              ExpectKnownConsoleName(session.host, arguments);
+                          }
                       };
                   },
                   CommandDefinition::Completes::ConsoleName});
@@ -49,6 +72,13 @@ void AddSessionCommands(CommandRegistry& commands)
                   [](const std::string& arguments) -> StepAction {
                       ExpectNoArguments(arguments);
                       return [](Session& session) { session.plugin.Load(); };
+                  }});
+    commands.Add({"quit", "",
+                  "Ends the session here: the rest of the scenario is not played, the prompt and the window "
+                  "(--window) close, and the plug-in is unloaded and deleted.",
+                  [](const std::string& arguments) -> StepAction {
+                      ExpectNoArguments(arguments);
+                      return [](Session& session) { session.quitRequested = true; };
                   }});
 }
 
