@@ -38,7 +38,9 @@ TEST(WritingScenariosPage, NamesEveryToastTheDialogAndTheReplyAsTheCodeHasThem)
     ASSERT_FALSE(page.empty()) << QVX_WRITING_SCENARIOS_PAGE;
     const std::string body = plugin::ScammerModalBody;
     for (const std::string& text :
-         {std::string(plugin::UserCodeSetToast), std::string(inventory::SyncedToast), std::string(inventory::ToggledOnToast),
+         {std::string(plugin::UserCodeSetToast), std::string(plugin::OtherAccountToast),
+          std::string(plugin::UserCodeForSessionToast), std::string(plugin::OtherAccountForSessionToast),
+          std::string(inventory::SyncedToast), std::string(inventory::ToggledOnToast),
           std::string(inventory::ToggledOffToast), std::string(sync::LoadoutSyncedToast),
           std::string(sync::StatsRequestedToast), std::string(trade::TradeLoggedText),
           std::string(trade::PartnerNotBannedToast), std::string(trade::PartnerNotLinkedToast),
