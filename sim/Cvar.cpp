@@ -1,12 +1,29 @@
 #include "sim/Cvar.h"
 
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
-#include "core/CvarText.h"
 #include "sim/Guard.h"
 
 namespace sim {
+
+bool CvarTextIsOn(const std::string& text)
+{
+    // Only the characters a decimal number may hold, so strtod reads no "inf", "nan" or hex.
+    std::size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) {
+        ++at;
+    }
+    const std::size_t start = at;
+    while (at < text.size() && (std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == '.' ||
+                                text[at] == '-' || text[at] == '+' || text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+    }
+    const std::string number = text.substr(start, at - start);
+    return std::strtod(number.c_str(), nullptr) >= 0.5;
+}
 
 Cvar::Cvar(CvarDefinition definition, std::mutex& consoleMutex, ErrorReport report)
     : definition_(std::move(definition)), report_(std::move(report)), mutex_(consoleMutex),
@@ -85,7 +102,7 @@ void Cvar::WriteBoundValues()
         flags = boundFlags_;
         texts = boundTexts_;
     }
-    const bool on = quorvex::CvarTextToBool(value);
+    const bool on = CvarTextIsOn(value);
     for (const auto& flag : flags) {
         *flag = on;
     }

@@ -9,7 +9,8 @@ if(FIXTURES)
   file(COPY ${fixtures} DESTINATION "${WORK_DIR}")
 endif()
 
-set(command "${SIM}" --plugin "${PLUGIN}" --console-log "${console_log}")
+# EMULATOR: what runs a Windows program here (Wine), empty for a native one.
+set(command ${EMULATOR} "${SIM}" --plugin "${PLUGIN}" --console-log "${console_log}")
 if(NOT NO_HOST_DIR)
   list(APPEND command --host-dir "${WORK_DIR}/host")
 endif()

@@ -1,4 +1,4 @@
-#include "sim/ui/Image.h"
+#include "tools/plexar-sim/screen/Image.h"
 
 #include <cerrno>
 #include <cstring>
