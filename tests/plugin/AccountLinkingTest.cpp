@@ -3,11 +3,6 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "api/QvxApi.h"
@@ -184,16 +179,14 @@ TEST_F(AccountLinkingTest, PagesOfOtherSitesAreRefused)
 
 TEST_F(AccountLinkingTest, PortTakenLeavesThePluginRunning)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    // Another program listens on the port (without address reuse, as most do).
+    asio::io_context io;
+    asio::ip::tcp::acceptor listener(io);
+    listener.open(asio::ip::tcp::v4());
+    listener.bind(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    listener.listen(1);
 
-    Load(ntohs(address.sin_port));
+    Load(listener.local_endpoint().port());
     sim::ui::SettingsWindow window;
     plugin->SetUiContext(window.UiContext());
     EXPECT_FALSE(plugin->wsServer.WaitUntilListening(testing::Patience));
@@ -208,7 +201,6 @@ TEST_F(AccountLinkingTest, PortTakenLeavesThePluginRunning)
     EXPECT_TRUE(window.Draw(*plugin).Contains("User code set"));
 
     plugin.reset();
-    ::close(listener);
 }
 
 }  // namespace

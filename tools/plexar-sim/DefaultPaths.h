@@ -7,11 +7,12 @@
 namespace plexarsim {
 
 // libQuorvex.so in the lib folder beside the executable's folder: bin/plexar-sim ->
-// lib/libQuorvex.so, as the build and an install lay them out.
+// lib/libQuorvex.so, as the build and an install lay them out; on Windows Quorvex.dll beside
+// plexar-sim.exe.
 std::filesystem::path DefaultPluginPath();
 
 // A folder of its own for this run: STATE/plexar-sim/YYYYmmdd-HHMMSS-PID, STATE being
-// $XDG_STATE_HOME, else ~/.local/state. Not created here. Throws std::runtime_error when neither
+// $XDG_STATE_HOME, else ~/.local/state (on Windows %LOCALAPPDATA%). Not created here. Throws std::runtime_error when neither
 // variable is set.
 std::filesystem::path DefaultHostDir();
 

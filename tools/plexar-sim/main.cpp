@@ -106,6 +106,8 @@ std::string HelpFooter(const CommandRegistry& commands)
 
 void DefineFlags(CLI::App& app, CommandLine& line)
 {
+    // "/path/to/scenario.scn" is a file, not a Windows-style "/flag", on every platform.
+    app.allow_windows_style_options(false);
     app.add_option("--plugin", line.plugin,
                    "The plug-in library to load (default: ../lib/libQuorvex.so from the "
                    "executable's folder)")
@@ -199,8 +201,10 @@ std::filesystem::path HistoryFile(const sim::Host& host, bool hostDirRemoved)
 
 // Loads the plug-in into a host and plays the steps, then the prompt's lines; the exit status.
 // With a window, shows the host in it and, without a prompt, plays on until it is closed.
-int Play(const CommandLine& line, const CommandRegistry& commands, const std::vector<ScenarioStep>& steps,
-         Outputs& outputs, sim::ui::SettingsWindow& settingsWindow, WindowMode* window)
+// (On Windows there is neither: the two are unused there.)
+int Play(const CommandLine& line, [[maybe_unused]] const CommandRegistry& commands,
+         const std::vector<ScenarioStep>& steps, Outputs& outputs, sim::ui::SettingsWindow& settingsWindow,
+         [[maybe_unused]] WindowMode* window)
 {
     // The library and the printers outlive the host: its destructor still runs the plug-in's
     // last callbacks, which may log.

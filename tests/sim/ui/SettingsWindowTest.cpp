@@ -272,7 +272,7 @@ TEST_F(SettingsWindowTest, PngHoldsThePictureAndAnUnwritableFileIsReported)
     int width = 0;
     int height = 0;
     int channels = 0;
-    unsigned char* pixels = stbi_load(file.c_str(), &width, &height, &channels, 4);
+    unsigned char* pixels = stbi_load(file.u8string().c_str(), &width, &height, &channels, 4);
     ASSERT_NE(pixels, nullptr) << stbi_failure_reason();
     EXPECT_EQ(width, image.width);
     EXPECT_EQ(height, image.height);
