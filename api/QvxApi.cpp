@@ -7,11 +7,8 @@
 
 #include "api/Texts.h"
 #include "core/Boundary.h"
-#include "core/CvarBinding.h"
 #include "core/Log.h"
-#include "core/PersistentStorage.h"
 #include "core/SafeText.h"
-#include "core/WeakCallback.h"
 
 namespace quorvex {
 namespace {
@@ -31,26 +28,6 @@ std::vector<std::string> SplitAtBars(const std::string& text)
     }
 }
 
-// Set while the change handler sets an unsafe code back, so that the change it makes is not
-// reported as a new code. Per thread: another thread's change meanwhile is its own.
-thread_local bool settingBackUserCode = false;
-
-void OnUserCodeChanged(const std::string& oldValue, const CVarWrapper& changed)
-{
-    if (settingBackUserCode) {
-        return;
-    }
-    const std::string code = changed.getStringValue();
-    if (const std::string problem = QvxApi::UserCodeProblem(code); !problem.empty()) {
-        Log("Refused the user code: {}; the previous one is kept", problem);
-        settingBackUserCode = true;
-        CVarWrapper(changed).setValue(oldValue);
-        settingBackUserCode = false;
-        return;
-    }
-    Log(texts::api::UserCodeChangedLine, oldValue, code);
-}
-
 }  // namespace
 
 std::string QvxApi::Url(const std::string& path)
@@ -58,12 +35,11 @@ std::string QvxApi::Url(const std::string& path)
     return std::string(texts::api::UrlScheme) + ApiHost + path;
 }
 
-QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<PersistentStorage> storageHandle,
+QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<const UserCode> userCodeHandle,
                std::string pluginVersion, std::string key, std::string smartSync, std::string stats, std::string loadout,
                std::string validateTrader, std::string logIngameTrade, std::string toggleSync)
     : gameWrapper(std::move(gameWrapperHandle)),
-      userCode(std::make_shared<GuardedText>()),
-      storage(std::move(storageHandle)),
+      userCode(std::move(userCodeHandle)),
       version(std::move(pluginVersion)),
       apiKey(std::move(key)),
       smartSyncUrl(std::move(smartSync)),
@@ -73,15 +49,6 @@ QvxApi::QvxApi(std::shared_ptr<GameWrapper> gameWrapperHandle, std::shared_ptr<P
       logIngameTradeUrl(std::move(logIngameTrade)),
       toggleSyncUrl(std::move(toggleSync))
 {
-    CVarWrapper cvar = storage->RegisterPersistentCvar(UserCodeCvar, "", texts::api::UserCodeCvarDescription, false, 0, 0);
-    if (!cvar) {
-        return;
-    }
-    cvar.addOnValueChanged(WeakCallback(std::weak_ptr<const bool>(alive_), "QvxApi::OnUserCodeChanged",
-                                        [](const bool&, const std::string& oldValue, const CVarWrapper& changed) {
-                                            OnUserCodeChanged(oldValue, changed);
-                                        }));
-    BindText(cvar, userCode);
 }
 
 QvxApi::Headers QvxApi::GetHeaders() const
@@ -127,23 +94,6 @@ std::string QvxApi::GetResponseMessageOrEmpty(const std::string& body)
                     [&] { Log(texts::api::ResponseParseFailedLine, ConsoleText(error.what())); });
     } catch (...) {
         LogUnknownException("QvxApi::GetResponseMessageOrEmpty");
-    }
-    return {};
-}
-
-std::string QvxApi::UserCodeProblem(const std::string& code)
-{
-    if (code.size() > MaxUserCodeBytes) {
-        return fmt::format("it is {} bytes long, more than {}", code.size(), MaxUserCodeBytes);
-    }
-    for (const char c : code) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
-            return fmt::format("it holds the byte 0x{:02X}, which is not printable ASCII", byte);
-        }
-        if (c == '"' || c == '\\') {
-            return fmt::format("it holds the character {}", c);
-        }
     }
     return {};
 }

@@ -3,42 +3,32 @@
 // the player's user code, the headers every request carries, and reading the "message" of an
 // answer. It sends nothing itself; the features build and send their own requests.
 //
-// A user code goes into a cvar, the settings file and a request header, so only printable ASCII
-// without quotes, backslashes or white space, at most 128 bytes, is taken, wherever it comes from
-// (the linking page, the console, the settings file); the empty code unlinks the account. The
-// user-code cvar's change handler sets an unsafe code back to the previous one.
+// The user code is UserCode's (api/UserCode.h); the client reads the current one for every
+// request.
 //
 // Threads: created on the game thread; GetHeaders runs on the game thread (it asks the host for
-// the player's id). `userCode` is a guarded text that follows the cvar (core/CvarBinding.h): it
-// is replaced from the game thread or the WebSocket thread; readers take a copy. The change
-// handler runs on the thread that changed the cvar. GetResponseMessageOrEmpty and
-// UserCodeProblem may run on any thread.
+// the player's id). GetResponseMessageOrEmpty may run on any thread.
 #include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "core/GuardedText.h"
 #include "api/Texts.h"
-#include "host/CVarWrapper.h"
+#include "api/UserCode.h"
 #include "host/GameWrapper.h"
 #include "host/HttpWrapper.h"
 
 namespace quorvex {
 
-class PersistentStorage;
-
 class QvxApi {
 public:
     static constexpr const char* ApiHost = "api.quorvex.com";
-    static constexpr const char* UserCodeCvar = "hidden_qvx_user_code";
-    static constexpr std::size_t MaxUserCodeBytes = 128;
 
     using Headers = std::map<std::string, std::string>;
 
-    // Registers the user-code cvar and binds `userCode` to it. `version` is the plug-in's version
-    // as the service reads it ("1.0.1+225"), which the plug-in hands over from its one source.
-    QvxApi(std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<PersistentStorage> storage, std::string version,
+    // `version` is the plug-in's version as the service reads it ("1.0.1+225"), which the plug-in
+    // hands over from its one source.
+    QvxApi(std::shared_ptr<GameWrapper> gameWrapper, std::shared_ptr<const UserCode> userCode, std::string version,
            std::string apiKey = "3f9d1c7a2b8e4f60d5a1c9b7e2f4083a6d1b5c97",
            std::string smartSyncUrl = Url(texts::api::SmartSyncPath),
            std::string statsUrl = Url(texts::api::StatsPath),
@@ -59,15 +49,11 @@ public:
     // the message is not a text; a body over MaxKeptBodyBytes is not read). Never throws.
     static std::string GetResponseMessageOrEmpty(const std::string& body);
 
-    // Why the code cannot be a user code, or empty when it can.
-    static std::string UserCodeProblem(const std::string& code);
-
     static std::string Url(const std::string& path);
 
     const std::shared_ptr<GameWrapper> gameWrapper;
-    // Empty when the player has not linked an account.
-    const std::shared_ptr<GuardedText> userCode;
-    const std::shared_ptr<PersistentStorage> storage;
+    // The current code, empty when the player has not linked an account.
+    const std::shared_ptr<const UserCode> userCode;
     // Sent as "x-qvx-version".
     const std::string version;
     const std::string apiKey;
@@ -78,11 +64,6 @@ public:
     const std::string logIngameTradeUrl;
     // Holds "{}" for the status, "1" to switch on, "0" to switch off.
     const std::string toggleSyncUrl;
-
-private:
-    // Lives exactly as long as the object. The host keeps the user-code cvar's callback after
-    // the plug-in is gone; the callback holds this weakly and logs only while the object exists.
-    const std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };
 
 }  // namespace quorvex

@@ -15,7 +15,11 @@ inline constexpr char StatsPath[] = "/api/v2/stats/ingame.php";
 inline constexpr char ValidateTraderPath[] = "/api/v2/system/validateTrader.php";
 inline constexpr char LogIngameTradePath[] = "/api/v2/trading/logIngameTrade.php";
 inline constexpr char UserCodeCvarDescription[] = "User code for QVX";
+// The codes as UserCode::Shown gives them.
 inline constexpr char UserCodeChangedLine[] = "new user code set: {} -> {}";
+inline constexpr char UserCodeRefusedLine[] = "Refused the user code: {}; the previous one is kept";
+inline constexpr char UserCodeKeptOverFileLine[] =
+    "Kept the user code {} set since start; the settings file's {} is not used and is replaced";
 inline constexpr char InvalidJsonLine[] = "Invalid Json in response: {}";
 inline constexpr char ResponseParseFailedLine[] = "Exception thrown while parsing respose message: {}";
 // Toast and console line of a 401 without a message of its own.

@@ -281,7 +281,8 @@ private:
     std::shared_ptr<PersistentStorage> store_ = PersistentStorage::Create(host_.plugin(), "QVX_InventorySync", true, true);
     std::shared_ptr<PluginEventDispatcher> dispatcher_ = std::make_shared<PluginEventDispatcher>();
     std::shared_ptr<ToastHandler> toasts_ = ToastHandler::Create(dispatcher_, host_->Game(), host_->CvarManager(), store_);
-    std::shared_ptr<QvxApi> api_ = std::make_shared<QvxApi>(host_->Game(), store_, QUORVEX_VERSION_HEADER_TEXT);
+    std::shared_ptr<UserCode> userCode_ = UserCode::Create(store_, dispatcher_);
+    std::shared_ptr<QvxApi> api_ = std::make_shared<QvxApi>(host_->Game(), userCode_, QUORVEX_VERSION_HEADER_TEXT);
     std::atomic<SteadyClock::rep> requestAt_{0};
     std::atomic<std::size_t> bodyBytes_{0};
     TrackingExecutor* tracker_ = nullptr;  // owned by sync_

@@ -46,10 +46,4 @@ void BindFlag(CVarWrapper cvar, const std::shared_ptr<std::atomic<bool>>& flag)
          [](std::atomic<bool>& target, const CVarWrapper& source) { target = source.getBoolValue(); });
 }
 
-void BindText(CVarWrapper cvar, const std::shared_ptr<GuardedText>& text)
-{
-    Bind(std::move(cvar), text,
-         [](GuardedText& target, const CVarWrapper& source) { target.Set(source.getStringValue()); });
-}
-
 }  // namespace quorvex

@@ -1,8 +1,8 @@
 #pragma once
-// Keeps a copy of a cvar's value that any thread may read: a switch as an atomic flag, a text as
-// a GuardedText. The host's own binding writes a plain bool or string from whichever thread
-// changed the cvar, which a reader on another thread cannot read safely; this one is built from
-// the host's value-changed callback instead.
+// Keeps a copy of a switch cvar's value that any thread may read, as an atomic flag. The host's
+// own binding writes a plain bool from whichever thread changed the cvar, which a reader on
+// another thread cannot read safely; this one is built from the host's value-changed callback
+// instead.
 //
 //   auto enabled = std::make_shared<std::atomic<bool>>(true);
 //   BindFlag(storage.RegisterPersistentCvar(...), enabled);  // *enabled follows the cvar
@@ -12,7 +12,7 @@
 // the WebSocket thread). Each write reads the cvar's value current at that moment and stores it
 // under the binding's own mutex, so the writes of one binding never interleave and the last of
 // them, which starts after the last change, leaves the copy equal to the cvar. Readers never
-// take that mutex: the flag is atomic and the text has its own lock.
+// take that mutex: the flag is atomic.
 //
 // The host calls value-changed callbacks in the order they were added, so bind before adding a
 // callback of your own that reads the copy. The plug-in may write the copy itself (a refused
@@ -22,14 +22,11 @@
 #include <atomic>
 #include <memory>
 
-#include "core/GuardedText.h"
 #include "host/CVarWrapper.h"
 
 namespace quorvex {
 
 // The flag is on when the host reads the cvar as true (CVarWrapper::getBoolValue).
 void BindFlag(CVarWrapper cvar, const std::shared_ptr<std::atomic<bool>>& flag);
-// The text is the cvar's text (CVarWrapper::getStringValue).
-void BindText(CVarWrapper cvar, const std::shared_ptr<GuardedText>& text);
 
 }  // namespace quorvex

@@ -12,6 +12,7 @@ enum class EventType : std::int32_t {
     TradeStart = 2,
     TradeEnd = 3,
     TradeScammer = 4,
+    UserCodeChanged = 5,
 };
 
 // Polymorphic, so a listener can test the run-time type of what it receives.
@@ -34,6 +35,18 @@ struct ToastEvent : EventBase {
     // for breaking the terms, 3 failure or partner banned for scamming.
     std::int32_t toastType;
     float duration;
+};
+
+// The accepted user code is now `current` instead of `previous` (they always differ; either may be
+// empty, which is no linked account).
+struct UserCodeChanged : EventBase {
+    UserCodeChanged(std::string previousCode, std::string currentCode)
+        : EventBase(EventType::UserCodeChanged), previous(std::move(previousCode)), current(std::move(currentCode))
+    {
+    }
+
+    std::string previous;
+    std::string current;
 };
 
 // The current trade partner is listed as a scammer by the service.

@@ -1,12 +1,15 @@
 #include "core/PersistentStorage.h"
 
 #include <algorithm>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "core/AtomicFile.h"
 #include "core/Boundary.h"
 #include "core/Log.h"
 #include "core/Texts.h"
+#include "core/UnusableFile.h"
 #include "core/WeakCallback.h"
 #include "host/GameWrapper.h"
 
@@ -78,6 +81,20 @@ CVarWrapper PersistentStorage::RegisterPersistentCvar(const std::string& name,
     return cvar;
 }
 
+CVarWrapper PersistentStorage::RegisterOwnedCvar(const std::string& name, const std::string& defaultValue,
+                                                 const std::string& description)
+{
+    CVarWrapper cvar = cvarManager_->registerCvar(name, defaultValue, description, false, false, 0, false, 0, true);
+    if (!cvar) {
+        Log(texts::core::CvarRegisterFailedLine, name);
+        return cvar;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    cvars_[name].description = cvar.getDescription();
+    Keep(name, cvar.getStringValue());
+    return cvar;
+}
+
 void PersistentStorage::AddCVar(const std::string& name)
 {
     CVarWrapper cvar = cvarManager_->getCvar(name);
@@ -86,10 +103,10 @@ void PersistentStorage::AddCVar(const std::string& name)
             name);
         return;
     }
-    StoredCvar stored = ReadStorable(cvar);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        cvars_[name] = std::move(stored);
+        cvars_[name].description = cvar.getDescription();
+        Keep(name, cvar.getStringValue());
     }
     cvar.addOnValueChanged(WeakCallback(weak_from_this(), "PersistentStorage::OnCvarChanged",
                                     [](PersistentStorage& self, const std::string&, const CVarWrapper& changed) {
@@ -97,49 +114,98 @@ void PersistentStorage::AddCVar(const std::string& name)
                                     }));
 }
 
-PersistentStorage::StoredCvar PersistentStorage::ReadStorable(const CVarWrapper& cvar) const
+void PersistentStorage::Keep(const std::string& name, const std::string& value)
 {
-    const std::string value = cvar.getStringValue();
+    const auto found = cvars_.find(name);
+    if (found == cvars_.end()) {
+        return;
+    }
     std::string storable = WithoutUnstorableCharacters(value);
     if (storable != value) {
         Log("PersistentStorage: Warning the value of {} holds double quotes or line breaks, which are not stored",
-            cvar.getCVarName());
+            name);
     }
-    return {std::move(storable), cvar.getDescription()};
+    found->second.value = std::move(storable);
 }
 
 void PersistentStorage::OnCvarChanged(const CVarWrapper& cvar)
 {
     const std::string name = cvar.getCVarName();
-    StoredCvar stored = ReadStorable(cvar);
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (auto found = cvars_.find(name); found != cvars_.end()) {
-            found->second = std::move(stored);
-        }
-    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Read under the lock: a change racing this one stores after it, so the later value stays.
+    Keep(name, cvar.getStringValue());
     if (autoWrite_ && loaded_) {
-        WriteStorage();
+        WriteLocked();
     }
+}
+
+std::string PersistentStorage::Store(const std::string& name, const std::string& value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Keep(name, value);
+    if (!loaded_) {
+        writeWhenLoaded_ = true;
+        return {};
+    }
+    return autoWrite_ ? WriteLocked() : std::string();
+}
+
+void PersistentStorage::StoreLoaded(const std::string& name, const std::string& value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Keep(name, value);
 }
 
 void PersistentStorage::WriteStorage()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    WriteLocked();
+}
+
+std::string PersistentStorage::WriteLocked()
+{
     std::string content;
     for (const auto& [name, stored] : cvars_) {
         content += fmt::format("{} \"{}\" //{}\n", name, stored.value, stored.description);
     }
-    if (const std::string failure = WriteTextFileAtomically(cfgPath_, content); !failure.empty()) {
+    std::string failure = WriteTextFileAtomically(cfgPath_, content);
+    if (!failure.empty()) {
         LogText("PersistentStorage: Failed to write the settings file: " + failure);
     }
+    return failure;
 }
 
 void PersistentStorage::LoadStorage()
 {
     LogText(texts::core::StorageLoadingLine);
-    cvarManager_->loadCfg(cfgPath_.string());
+    const bool usable = CheckFileBeforeLoad();
+    if (usable) {
+        loading_ = true;
+        struct LoadEnd {
+            std::atomic<bool>& loading;
+            ~LoadEnd() { loading = false; }
+        } loadEnd{loading_};
+        cvarManager_->loadCfg(cfgPath_.string());
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
     loaded_ = true;
+    if (std::exchange(writeWhenLoaded_, false) || !usable) {
+        WriteLocked();
+    }
+}
+
+bool PersistentStorage::CheckFileBeforeLoad()
+{
+    std::error_code error;
+    if (std::filesystem::status(cfgPath_, error).type() == std::filesystem::file_type::not_found) {
+        return true;  // the host says so; the first change writes it
+    }
+    const std::string problem = RegularFileProblem(cfgPath_, MaxFileBytes);
+    if (problem.empty()) {
+        return true;
+    }
+    Log(texts::core::StorageNotLoadedLine, cfgPath_.string(), problem, MoveAside(cfgPath_));
+    return false;
 }
 
 }  // namespace quorvex

@@ -5,15 +5,25 @@
 // Owners register their cvars through the store during onLoad; the load runs 0.1 s later on the
 // game thread and sets the saved values. From then on the whole file is rewritten on every change
 // of a stored cvar, on the console command "writeconfig", and when the store is destroyed. Before
-// the load nothing is written, so the defaults never replace the saved values. The file is
-// replaced atomically, and a value never carries a double quote or a line break into it (they are
-// dropped with a warning), so the file always executes as the commands it was meant to hold. It
-// is written in the platform's text format: lines end with CR LF on Windows, LF elsewhere.
+// the load nothing is written, so the defaults never replace the saved values; a value its owner
+// set before or during the load (one that wins over the file's) is written when the load ends.
+// The file is replaced atomically, and a value never carries a double quote or a line break into
+// it (they are dropped with a warning), so the file always executes as the commands it was meant
+// to hold. It is written in the platform's text format: lines end with CR LF on Windows, LF
+// elsewhere. Only a regular file of at most MaxFileBytes is handed to the host's load (a FIFO
+// there would block the game thread for good); anything else is moved aside, the defaults apply
+// and the file is written afresh.
+//
+// Most cvars are followed: the store reads the value after every change. A cvar whose owner
+// decides which values it takes (the user code) is registered with RegisterOwnedCvar instead, and
+// its owner hands the store each value it accepted with Store.
 //
 // Threads: creation, registrations and the load run on the game thread. Cvar changes, and so
-// writes, come from the game thread or the WebSocket thread: the map and the file writes are
-// serialised by one mutex; `loaded_` is atomic.
+// writes, come from the game thread or the WebSocket thread: one mutex serialises them, and a
+// changed value is read and stored under it, so two changes racing leave the later one stored
+// and in the file. `loaded_` and `loading_` are atomic.
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -45,13 +55,27 @@ public:
     CVarWrapper RegisterPersistentCvar(const std::string& name, const std::string& defaultValue,
                                        const std::string& description, bool searchable, float min,
                                        float max);
+    // Registers the cvar with the host and stores its default; the store does not follow it: its
+    // owner hands over each value it accepts with Store.
+    CVarWrapper RegisterOwnedCvar(const std::string& name, const std::string& defaultValue,
+                                  const std::string& description);
     // Stores a cvar already registered with the host.
     void AddCVar(const std::string& name);
+    // The owned cvar's new value. Once loaded, the file is written at once: returns why that
+    // failed, or empty. Before the load ends, the file is written when it does.
+    std::string Store(const std::string& name, const std::string& value);
+    // The owned cvar's value as the settings file holds it, taken during the load: nothing is
+    // written for it.
+    void StoreLoaded(const std::string& name, const std::string& value);
     void WriteStorage();
     void LoadStorage();
 
+    static constexpr std::uintmax_t MaxFileBytes = 1024 * 1024;
+
     const std::filesystem::path& CfgPath() const { return cfgPath_; }
     bool IsLoaded() const { return loaded_; }
+    // True while the host executes the settings file: a change then comes from the file.
+    bool IsLoading() const { return loading_; }
 
 private:
     struct StoredCvar {
@@ -60,14 +84,20 @@ private:
     };
 
     void OnCvarChanged(const CVarWrapper& cvar);
-    StoredCvar ReadStorable(const CVarWrapper& cvar) const;
+    // Both with mutex_ held.
+    void Keep(const std::string& name, const std::string& value);
+    std::string WriteLocked();
+    // Whether the file may be handed to the host; moves it aside when not.
+    bool CheckFileBeforeLoad();
 
     std::shared_ptr<CVarManagerWrapper> cvarManager_;
     std::filesystem::path cfgPath_;
     bool autoWrite_;
     std::atomic<bool> loaded_{false};
-    std::mutex mutex_;  // guards cvars_ and the file
+    std::atomic<bool> loading_{false};
+    std::mutex mutex_;  // guards cvars_, writeWhenLoaded_ and the file
     std::map<std::string, StoredCvar> cvars_;
+    bool writeWhenLoaded_ = false;
 };
 
 }  // namespace quorvex

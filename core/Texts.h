@@ -12,6 +12,9 @@ inline constexpr char UnknownExceptionLine[] = "Unknown exception in {}";
 inline constexpr char NoListenersLine[] = "Warning: Dispatching event with no listeners ";
 inline constexpr char StorageCreatedLine[] = "PersistentStorage: created and will store the data in {}";
 inline constexpr char StorageLoadingLine[] = "PersistentStorage: Loading the persistent storage cfg";
+// The path, why it is not loaded, and where it went (core/UnusableFile.h).
+inline constexpr char StorageNotLoadedLine[] =
+    "PersistentStorage: The settings file {} is not loaded: {}; {}; the defaults apply and it is written afresh";
 inline constexpr char CvarRegisterFailedLine[] = "PersistentStorage: Failed to register the cvar {}";
 inline constexpr char CvarNotRegisteredLine[] =
     "PersistentStorage: Warning the cvar {} should be registered before adding it to persistent storage";

@@ -15,6 +15,7 @@
 #include "core/CvarText.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
+#include "core/PluginEventDispatcher.h"
 #include "core/SafeText.h"
 #include "core/WeakCallback.h"
 #include "inventory/GuidCheck.h"
@@ -72,19 +73,16 @@ std::shared_ptr<InventorySync> InventorySync::Create(std::shared_ptr<QvxApi> api
                                                         }));
             }));
     }
-    // The user code is set from the WebSocket thread, too: the reaction runs on the game thread.
-    // The cvar belongs to the API client, which registered it before this sync was created.
-    if (CVarWrapper userCode = globalCvarManager ? globalCvarManager->getCvar(QvxApi::UserCodeCvar) : CVarWrapper(0)) {
-        userCode.addOnValueChanged(WeakCallback(
-            weak, "InventorySync::OnUserCodeChanged",
-            [weak](InventorySync& self, const std::string& oldCode, const CVarWrapper& changed) {
-                self.gameWrapper_->Execute(WeakCallback(
-                    weak, "InventorySync::OnUserCodeChanged",
-                    [oldCode, newCode = changed.getStringValue()](InventorySync& target, GameWrapper*) {
-                        target.OnUserCodeChanged(oldCode, newCode);
-                    }));
-            }));
-    }
+    // The user code changes on the WebSocket thread, too: the reaction runs on the game thread.
+    sync->feature_.dispatcher->AddEventListener<UserCodeChanged>(
+        EventType::UserCodeChanged, [weak](const UserCodeChanged& change) {
+            if (auto self = weak.lock()) {
+                self->gameWrapper_->Execute(WeakCallback(weak, "InventorySync::OnUserCodeChanged",
+                                                         [change](InventorySync& target, GameWrapper*) {
+                                                             target.OnUserCodeChanged(change.previous, change.current);
+                                                         }));
+            }
+        });
 
     game.HookEventWithCaller<ActorWrapper>(
         ProductRemovedHook,

@@ -1,6 +1,7 @@
 #include "plugin/Quorvex.h"
 
 #include "api/QvxApi.h"
+#include "api/UserCode.h"
 #include "core/Boundary.h"
 #include "core/Executor.h"
 #include "core/Log.h"
@@ -12,7 +13,7 @@
 #include "inventory/InventorySync.h"
 #include "plugin/SettingsPage.h"
 #include "plugin/Texts.h"
-#include "plugin/UserCode.h"
+#include "plugin/UserCodeMessages.h"
 #include "plugin/Version.h"
 #include "sync/LoadoutSync.h"
 #include "sync/StatsSync.h"
@@ -37,7 +38,8 @@ void Quorvex::onLoad()
         persistentStorage = PersistentStorage::Create(*this, "QVX_InventorySync", true, true);
         dispatcher = std::make_shared<PluginEventDispatcher>();
         toastHandler = ToastHandler::Create(dispatcher, gameWrapper, cvarManager, persistentStorage);
-        api = std::make_shared<QvxApi>(gameWrapper, persistentStorage, QUORVEX_VERSION_HEADER_TEXT);
+        userCode = UserCode::Create(persistentStorage, dispatcher);
+        api = std::make_shared<QvxApi>(gameWrapper, userCode, QUORVEX_VERSION_HEADER_TEXT);
         tradeLogger = TradeLogger::Create(gameWrapper, dispatcher);
         loadoutSync = LoadoutSync::Create(api, persistentStorage, dispatcher, gameWrapper);
         statsSync = StatsSync::Create(api, persistentStorage, dispatcher, gameWrapper);
@@ -55,6 +57,7 @@ void Quorvex::onLoad()
         gameWrapper->LoadToastTexture(ToastHandler::Texture, "./data/qvxinventorysync/qvx_logo.tga");
         LogText(texts::plugin::LoadedLine);
 
+        userCodeMessages = std::make_shared<UserCodeMessages>(userCode, dispatcher, gameWrapper);
         // The server is joined before this object goes (it is destroyed first), so the handler
         // may use `this`.
         wsServer.RegisterHandler("UserCode", [this](WsMessage& message) { OnWebSocketMessage(message); });
@@ -85,7 +88,7 @@ void Quorvex::ShowScammerWarning()
 void Quorvex::OnWebSocketMessage(WsMessage& message)
 {
     CatchAndLog("Quorvex::OnWebSocketMessage",
-                [&] { TakeUserCodeMessage(message, *cvarManager, *dispatcher); });
+                [&] { userCodeMessages->Take(message); });
 }
 
 void Quorvex::RenderSettings()

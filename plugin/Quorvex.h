@@ -8,11 +8,11 @@
 //
 // Threads: the host calls onLoad, onUnload and the settings-window operations on the game thread;
 // ShowScammerWarning runs there too (the event is dispatched on the game thread).
-// OnWebSocketMessage runs on the WebSocket server thread; it only reads handles set in onLoad before
-// the server started, sets a cvar (the host serialises that) and dispatches a toast. The server is
-// destroyed first, so its thread is joined before anything it uses goes. The destructor first
-// closes the callback gate (core/CallbackGate.h): a callback under way on one of the host's
-// threads ends before deleteMe returns, and none starts afterwards.
+// OnWebSocketMessage runs on the WebSocket server thread; it only reads handles set in onLoad
+// before the server started and hands the message to UserCodeMessages. The server is destroyed
+// first, so its thread is joined before anything it uses goes. The destructor first closes the
+// callback gate (core/CallbackGate.h): a callback under way on one of the host's threads ends
+// before deleteMe returns, and none starts afterwards.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +32,8 @@ class StatsSync;
 class ToastHandler;
 class TradeEventHandler;
 class TradeLogger;
+class UserCode;
+class UserCodeMessages;
 
 class Quorvex : public Plexar::Plugin::PlexarPlugin,
                 public Plexar::Plugin::PluginSettingsWindow,
@@ -66,6 +68,7 @@ private:
 public:
     // Read by the settings page and by tests; empty before onLoad.
     std::shared_ptr<PluginEventDispatcher> dispatcher;
+    std::shared_ptr<UserCode> userCode;
     std::shared_ptr<QvxApi> api;
     std::shared_ptr<ToastHandler> toastHandler;
     std::shared_ptr<PersistentStorage> persistentStorage;
@@ -74,6 +77,7 @@ public:
     std::shared_ptr<StatsSync> statsSync;
     std::shared_ptr<InventorySync> inventorySync;
     std::shared_ptr<TradeEventHandler> tradeEventHandler;
+    std::shared_ptr<UserCodeMessages> userCodeMessages;
     // Declared last, so it is destroyed first: its thread is joined before any service goes.
     WsServer wsServer;
 

@@ -10,6 +10,15 @@ inline constexpr char LoadedLine[] = "Plugin loaded!";
 inline constexpr char UnloadedLine[] = "Plugin unloaded!";
 inline constexpr char UserCodeReceivedLine[] = "Received user code, setting it.";
 inline constexpr char UserCodeSetToast[] = "Your user code was set!";
+inline constexpr char OtherAccountToast[] = "Your game is now linked to a different Quorvex account.";
+inline constexpr char UserCodeForSessionToast[] =
+    "Your user code is set for this session only: the settings file could not be written.";
+inline constexpr char OtherAccountForSessionToast[] =
+    "Your game is now linked to a different Quorvex account, for this session only: the settings file could not be "
+    "written.";
+// The seconds between two changes.
+inline constexpr char UserCodeTooSoonLine[] =
+    "Refused a change of the user code: the last change was less than {} seconds ago";
 // The reply to a "UserCode" message.
 inline constexpr char UserCodeReply[] = "OK";
 inline constexpr char ScammerModalTitle[] = "Scammer detected";

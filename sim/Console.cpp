@@ -169,6 +169,11 @@ void Console::LoadCfg(const std::filesystem::path& path)
         Log("plexar-sim: config file not found: " + path.string());
         return;
     }
+    // As a host must: a FIFO or a device would block the game thread, a folder is no file.
+    if (!error && !std::filesystem::is_regular_file(path, error)) {
+        Log("plexar-sim: config file is not a regular file, not read: " + path.string());
+        return;
+    }
     std::ifstream file(path);
     if (error || !file) {
         Log("plexar-sim: cannot read config file: " + path.string());

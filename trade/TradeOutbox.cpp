@@ -13,6 +13,7 @@
 #include "core/AtomicFile.h"
 #include "core/Log.h"
 #include "core/SafeText.h"
+#include "core/UnusableFile.h"
 
 namespace quorvex {
 namespace {
@@ -25,17 +26,15 @@ constexpr std::size_t MaxFileBytes = TradeOutbox::MaxBytes + 2 * TradeOutbox::Ma
 // The whole file, when it is a regular file of a size the outbox can hold.
 std::string ReadBoundedFile(const std::filesystem::path& file)
 {
-    if (!std::filesystem::is_regular_file(file)) {
-        throw std::runtime_error("not a regular file");
-    }
-    const auto size = std::filesystem::file_size(file);
-    if (size > MaxFileBytes) {
-        throw std::runtime_error("larger than " + std::to_string(MaxFileBytes) + " bytes");
+    if (const std::string problem = RegularFileProblem(file, MaxFileBytes); !problem.empty()) {
+        throw std::runtime_error(problem);
     }
     std::ifstream stream(file, std::ios::binary);
+    // A file that grew since it was looked at is read only up to the bound (and then fails to parse).
+    const auto size = std::min<std::uintmax_t>(std::filesystem::file_size(file), MaxFileBytes);
     std::string content(static_cast<std::size_t>(size), '\0');
     if (!stream.read(content.data(), static_cast<std::streamsize>(content.size()))) {
-        throw std::runtime_error("cannot read it");
+        throw std::runtime_error("it cannot be read");
     }
     return content;
 }
@@ -132,11 +131,7 @@ std::size_t TradeOutbox::Load()
             loaded.push_back({0, trade.dump(), guid != trade.end() && guid->is_string() ? guid->get<std::string>() : ""});
         }
     } catch (const std::exception& error) {
-        const std::filesystem::path aside = file_.string() + ".unreadable";
-        std::error_code moved;
-        std::filesystem::rename(file_, aside, moved);
-        Log("Trade outbox {} cannot be read ({}); {}", file_.string(), error.what(),
-            moved ? "it is left as it is: " + moved.message() : "it was moved to " + aside.string());
+        Log("Trade outbox {} cannot be read ({}); {}", file_.string(), error.what(), MoveAside(file_));
         return 0;
     }
 

@@ -1,6 +1,13 @@
 #include "core/PersistentStorage.h"
 
 #include <fstream>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -131,6 +138,40 @@ TEST_F(PersistentStorageTest, UnwritableFileIsReportedAndTheMapKept)
     std::filesystem::remove(host.hostDir() / "cfg");
     host->ExecuteConsole("writeconfig");
     EXPECT_EQ(ReadFile(host.cfgFile()), FreshFile);
+}
+
+// Only what the store itself writes is handed to the host's load: a FIFO there would block the
+// game thread for good, a folder or a huge file is no settings file.
+TEST_F(PersistentStorageTest, AnythingButABoundedRegularFileIsMovedAsideAndTheDefaultsWritten)
+{
+    const auto aside = host.cfgFile().string() + ".unreadable";
+    std::vector<std::pair<std::string, std::function<void()>>> cases{
+        {"a folder", [&] { std::filesystem::create_directories(host.cfgFile() / "inside"); }},
+        {"a file over 1 MiB", [&] { WriteCfg("qvx_stats_enable \"0\" //" + std::string(1024 * 1024, 'x') + "\n"); }},
+#ifndef _WIN32
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(host.cfgFile().c_str(), 0600), 0); }},
+#endif
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove_all(host.cfgFile());
+        make();
+        CreateStoreWithPluginCvars();
+        const int linesBefore = host.CountConsoleLines("PersistentStorage: The settings file ");
+        host->RunFor(sim::Seconds(0.1));
+
+        EXPECT_TRUE(store->IsLoaded());
+        EXPECT_EQ(host.CountConsoleLines("PersistentStorage: The settings file ") - linesBefore, 1);
+        EXPECT_TRUE(host->ConsoleContains("it was moved to " + aside + "; the defaults apply"));
+        EXPECT_TRUE(std::filesystem::exists(aside));
+        EXPECT_TRUE(Cvar("qvx_stats_enable").getBoolValue());
+        std::string defaults = FreshFile;
+        const std::string statsOff = "qvx_stats_enable \"0\"";
+        defaults.replace(defaults.find(statsOff), statsOff.size(), "qvx_stats_enable \"1\"");
+        EXPECT_EQ(ReadFile(host.cfgFile()), defaults) << "written afresh";
+        store.reset();
+        host->RunUntilIdle();
+    }
 }
 
 TEST_F(PersistentStorageTest, RefusedAndUnregisteredCvarsAreReportedAndNotStored)

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
+#include "api/UserCode.h"
 #include "plugin/Quorvex.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/TestHost.h"
@@ -60,7 +61,7 @@ struct LoadedPlugin {
 
 bool IsSafeUserCode(const std::string& code)
 {
-    if (code.size() > quorvex::QvxApi::MaxUserCodeBytes) {
+    if (code.size() > quorvex::UserCode::MaxBytes) {
         return false;
     }
     for (const char c : code) {
@@ -81,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         loaded.reset();
         loaded = std::make_unique<LoadedPlugin>();
     }
-    auto cvar = loaded->host->CvarManager()->getCvar(quorvex::QvxApi::UserCodeCvar);
+    auto cvar = loaded->host->CvarManager()->getCvar(quorvex::UserCode::Cvar);
     const std::string codeBefore = cvar.getStringValue();
 
     RecordedMessage message(std::string(reinterpret_cast<const char*>(data), size));

@@ -126,7 +126,8 @@ protected:
     std::shared_ptr<PersistentStorage> store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
     std::shared_ptr<PluginEventDispatcher> dispatcher = std::make_shared<PluginEventDispatcher>();
     std::shared_ptr<ToastHandler> toasts = ToastHandler::Create(dispatcher, host->Game(), host->CvarManager(), store);
-    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), store, QUORVEX_VERSION_HEADER_TEXT);
+    std::shared_ptr<UserCode> userCode = UserCode::Create(store, dispatcher);
+    std::shared_ptr<QvxApi> api = std::make_shared<QvxApi>(host->Game(), userCode, QUORVEX_VERSION_HEADER_TEXT);
     std::shared_ptr<InventorySync> sync;
 
     std::mutex mutex;  // guards what the responder reads on the HTTP thread

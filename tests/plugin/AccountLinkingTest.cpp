@@ -1,5 +1,6 @@
 // The linking page handing the user code to a loaded plug-in over a real WebSocket connection.
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "api/QvxApi.h"
 #include "plugin/Quorvex.h"
 #include "plugin/SettingsPage.h"
+#include "plugin/UserCodeMessages.h"
 #include "sim/ui/SettingsWindow.h"
 #include "tests/support/TestHost.h"
 #include "tests/ws/WsTestClients.h"
@@ -73,6 +75,18 @@ protected:
 
     std::string UserCode() { return host.host().CvarManager()->getCvar("hidden_qvx_user_code").getStringValue(); }
 
+    // The toasts of code changes (a sync that follows a new code shows its own).
+    std::vector<sim::ToastRecord> CodeToasts()
+    {
+        std::vector<sim::ToastRecord> toasts;
+        for (const auto& toast : host->Toasts()) {
+            if (toast.text.find("user code") != std::string::npos || toast.text.find("linked") != std::string::npos) {
+                toasts.push_back(toast);
+            }
+        }
+        return toasts;
+    }
+
     testing::TestHost host;
     std::shared_ptr<Quorvex> plugin;
 };
@@ -95,10 +109,11 @@ TEST_F(AccountLinkingTest, UserCodeIsSetSavedConfirmedAndAnswered)
     EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"abc\" //User code for QVX\n"),
               std::string::npos);
 
+    host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));  // past the rate limit and the toast
     const auto cleared = Send(R"({"UserCode": ""})");
     EXPECT_EQ(cleared.text, "OK");
     EXPECT_EQ(UserCode(), "");
-    EXPECT_EQ(host->Toasts().size(), 2u);
+    EXPECT_EQ(CodeToasts().size(), 2u);
 }
 
 // A page (or any client) repeating the code must not rewrite and flush the settings file and
@@ -116,9 +131,61 @@ TEST_F(AccountLinkingTest, TheSameCodeAgainIsAnsweredWithoutRewritingTheFileOrAT
     EXPECT_EQ(host->Toasts().size(), 1u);
     EXPECT_EQ(host.CountConsoleLines("Received user code, setting it."), 1);
 
+    host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));
     EXPECT_EQ(Send(R"({"UserCode": "other"})").text, "OK");
     EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"other\""), std::string::npos);
-    EXPECT_EQ(host->Toasts().size(), 2u);
+    EXPECT_EQ(CodeToasts().size(), 2u);
+}
+
+// One local process alternating codes must not flood the file, the console and the screen: one
+// change per 5 s across the whole server, one line per burst, one toast on screen at a time.
+TEST_F(AccountLinkingTest, ChangesAreRateLimitedAcrossConnectionsAndTheirToastsMerged)
+{
+    Load();
+    EXPECT_EQ(Send(R"({"UserCode": "QVX-ALT-A"})").text, "OK");
+    for (int message = 0; message < 6; ++message) {
+        const std::string code = message % 2 == 0 ? "QVX-ALT-B" : "QVX-ALT-C";
+        EXPECT_EQ(RepliesTo(R"({"UserCode": ")" + code + "\"}"), OnlyTheProbesReply) << code;
+    }
+    EXPECT_EQ(UserCode(), "QVX-ALT-A");
+    EXPECT_EQ(host.CountConsoleLines("Refused a change of the user code: the last change was less than 5 seconds ago"), 1);
+    EXPECT_EQ(host.CountConsoleLines("new user code set: "), 1);
+
+    host->RunFor(sim::Seconds(UserCodeMessages::MinSecondsBetweenChanges));
+    EXPECT_EQ(Send(R"({"UserCode": "QVX-ALT-B"})").text, "OK");
+    EXPECT_EQ(CodeToasts().size(), 1u) << "the first toast is still up";
+    host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));
+    const auto toasts = CodeToasts();
+    ASSERT_EQ(toasts.size(), 2u);
+    EXPECT_EQ(toasts[1].text, "Your game is now linked to a different Quorvex account.");
+    EXPECT_GE(toasts[1].shownAt - toasts[0].shownAt, sim::Seconds(UserCodeMessages::ToastSeconds));
+}
+
+// The settings file cannot be written (a file where the cfg folder should be): the page's contract
+// stays "OK", and the player learns that the link lasts for this session only.
+TEST_F(AccountLinkingTest, ACodeThatCannotBeSavedIsLinkedForTheSessionAndSaysSo)
+{
+    std::filesystem::remove_all(host.cfgFile().parent_path());
+    std::ofstream(host.cfgFile().parent_path()) << "not a folder";
+    Load();
+    EXPECT_EQ(Send(R"({"UserCode": "QVX-DEMO-1234"})").text, "OK");
+    EXPECT_EQ(plugin->api->userCode->Get(), "QVX-DEMO-1234");
+    const auto toasts = host->Toasts();
+    ASSERT_EQ(toasts.size(), 1u);
+    EXPECT_EQ(toasts[0].text, "Your user code is set for this session only: the settings file could not be written.");
+    EXPECT_EQ(host.CountConsoleLines("PersistentStorage: Failed to write the settings file: "), 1);
+}
+
+// A code the console refuses is not a new link: the inventory sync does not react to it.
+TEST_F(AccountLinkingTest, ARefusedCodeFromTheConsoleAnnouncesNothing)
+{
+    Load();
+    host->ExecuteConsole("hidden_qvx_user_code good");
+    host->ExecuteConsole("hidden_qvx_user_code \"a b\"");
+    host->RunUntilIdle();
+    EXPECT_EQ(host.CountConsoleLines("Refused the user code: "), 1);
+    EXPECT_EQ(host.CountConsoleLines("User code set; syncing the inventory"), 1);
+    EXPECT_EQ(UserCode(), "good");
 }
 
 TEST_F(AccountLinkingTest, MalformedMessagesAreLoggedAndNotAnswered)

@@ -154,7 +154,7 @@ TEST(Console, LoadCfgSkipsBadLinesAndLoadsTheRest)
     EXPECT_TRUE(host->ConsoleContains("plexar-sim: cannot parse console line: second"));
 }
 
-TEST(Console, LoadCfgOfAMissingFileSetsNothing)
+TEST(Console, LoadCfgOfAMissingFileOrOfAnythingButAFileSetsNothing)
 {
     test::TestHost host;
     auto cvar = host->CvarManager()->registerCvar("kept", "default");
@@ -163,6 +163,10 @@ TEST(Console, LoadCfgOfAMissingFileSetsNothing)
     EXPECT_EQ(cvar.getStringValue(), "default");
     EXPECT_EQ(host->ConsoleLines().back(),
               "plexar-sim: config file not found: " + path.string());
+
+    std::filesystem::create_directories(path);
+    host->CvarManager()->loadCfg(path.string());
+    EXPECT_EQ(host->ConsoleLines().back(), "plexar-sim: config file is not a regular file, not read: " + path.string());
 }
 
 }  // namespace

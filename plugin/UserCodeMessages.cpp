@@ -1,0 +1,107 @@
+#include "plugin/UserCodeMessages.h"
+
+#include <chrono>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "api/UserCode.h"
+#include "core/Log.h"
+#include "core/PluginEventDispatcher.h"
+#include "core/WeakCallback.h"
+#include "plugin/Texts.h"
+#include "ws/WsMessage.h"
+
+namespace quorvex {
+namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+constexpr int ConfirmedToastKind = 1;
+constexpr int FailureToastKind = 3;
+
+}  // namespace
+
+UserCodeMessages::UserCodeMessages(std::shared_ptr<UserCode> userCode, std::shared_ptr<PluginEventDispatcher> dispatcher,
+                                   std::shared_ptr<GameWrapper> gameWrapper)
+    : userCode_(std::move(userCode)), dispatcher_(std::move(dispatcher)), gameWrapper_(std::move(gameWrapper))
+{
+}
+
+void UserCodeMessages::Take(WsMessage& message)
+{
+    const auto parsed = nlohmann::json::parse(message.Payload());
+    if (!parsed.is_object() || !parsed.contains("UserCode")) {
+        return;
+    }
+    const auto& value = parsed.at("UserCode");
+    if (value.is_string() && value.get_ref<const std::string&>() == userCode_->Get()) {
+        message.Send(texts::plugin::UserCodeReply);
+        return;
+    }
+    if (TooSoon() && value.is_string() && UserCode::Problem(value.get_ref<const std::string&>()).empty()) {
+        if (!std::exchange(tooSoonLogged_, true)) {
+            Log(texts::plugin::UserCodeTooSoonLine, MinSecondsBetweenChanges);
+        }
+        return;
+    }
+    LogText(texts::plugin::UserCodeReceivedLine);
+    const auto code = value.get<std::string>();
+    const UserCode::Offered offered = userCode_->Offer(code);
+    if (offered.outcome == UserCode::Outcome::Refused) {
+        return;
+    }
+    if (offered.outcome == UserCode::Outcome::Changed) {
+        lastChangeAt_ = Clock::Now();
+        tooSoonLogged_ = false;
+        const bool otherAccount = !offered.previous.empty() && !code.empty();
+        if (!offered.saveFailure.empty()) {
+            Show({otherAccount ? texts::plugin::OtherAccountForSessionToast : texts::plugin::UserCodeForSessionToast,
+                  FailureToastKind});
+        } else {
+            Show({otherAccount ? texts::plugin::OtherAccountToast : texts::plugin::UserCodeSetToast, ConfirmedToastKind});
+        }
+    }
+    message.Send(texts::plugin::UserCodeReply);
+}
+
+bool UserCodeMessages::TooSoon() const
+{
+    return lastChangeAt_ && Clock::Now() - *lastChangeAt_ < Seconds(MinSecondsBetweenChanges);
+}
+
+void UserCodeMessages::Show(Toast toast)
+{
+    std::unique_lock<std::mutex> lock(toastMutex_);
+    const SystemTime now = Clock::Now();
+    if (!waitingToast_ && now >= toastUpUntil_) {
+        toastUpUntil_ = now + std::chrono::duration_cast<SystemTime::duration>(Seconds(ToastSeconds));
+        lock.unlock();
+        dispatcher_->Dispatch(EventType::Toast, ToastEvent(toast.text, toast.kind, ToastSeconds));
+        return;
+    }
+    // One timer for the toast on screen; a later change replaces what it will show.
+    const bool timerSet = waitingToast_.has_value();
+    waitingToast_ = std::move(toast);
+    if (!timerSet) {
+        const float wait = static_cast<float>(Seconds(toastUpUntil_ - now).count());
+        gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "UserCodeMessages::ShowWaitingToast",
+                                              [](UserCodeMessages& self, GameWrapper*) { self.ShowWaitingToast(); }),
+                                 wait);
+    }
+}
+
+void UserCodeMessages::ShowWaitingToast()
+{
+    std::optional<Toast> waiting;
+    {
+        std::lock_guard<std::mutex> lock(toastMutex_);
+        waiting = std::exchange(waitingToast_, std::nullopt);
+        toastUpUntil_ = SystemTime{};
+    }
+    if (waiting) {
+        Show(std::move(*waiting));
+    }
+}
+
+}  // namespace quorvex
