@@ -106,7 +106,7 @@ TEST_F(AccountLinkingTest, UserCodeIsSetSavedConfirmedAndAnswered)
     EXPECT_EQ(toasts[0].text, "Your user code was set!");
     EXPECT_EQ(toasts[0].toastType, 1);
     EXPECT_FLOAT_EQ(toasts[0].seconds, 7.0f);
-    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"abc\" //User code for QVX\n"),
+    EXPECT_NE(testing::ReadTextFile(host.cfgFile()).find("hidden_qvx_user_code \"abc\" //User code for QVX\n"),
               std::string::npos);
 
     host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));  // past the rate limit and the toast
@@ -133,7 +133,7 @@ TEST_F(AccountLinkingTest, TheSameCodeAgainIsAnsweredWithoutRewritingTheFileOrAT
 
     host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));
     EXPECT_EQ(Send(R"({"UserCode": "other"})").text, "OK");
-    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"other\""), std::string::npos);
+    EXPECT_NE(testing::ReadTextFile(host.cfgFile()).find("hidden_qvx_user_code \"other\""), std::string::npos);
     EXPECT_EQ(CodeToasts().size(), 2u);
 }
 
