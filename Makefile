@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR := build
 
-.PHONY: all deps build run test bench check-asan check-tsan fuzz check-windows clean soak
+.PHONY: all deps build run test bench check-asan check-tsan fuzz windows check-windows clean soak
 
 all: build
 
@@ -42,13 +42,18 @@ FUZZ_SECONDS ?= 30
 fuzz: deps
 	bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
-# Compiles the plug-in's sources and its version resource with the mingw-w64 cross compiler: a
-# check that nothing Linux-only slipped in, not a Windows build.
+# The Windows build (build-windows/): Quorvex.dll, plexarsdk.dll, plexar-sim.exe and the test
+# programs, with mingw-w64 and Dear ImGui from Debian's source package.
+windows: deps
+	QVX_IMGUI_SOURCE_DIR=$$(bash scripts/fetch-imgui-source.sh) && export QVX_IMGUI_SOURCE_DIR && \
+	  cmake --preset windows >/dev/null && cmake --build --preset windows
+
+# The Windows build and its suite under Wine (scripts/check-windows.sh).
 check-windows: deps
 	bash scripts/check-windows.sh
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz build-windows
 
 # The soak (tests/soak/soak.sh): SEED (default: a fresh one) and HOURS simulated hours (default
 # 24) against a qvx-devservice with random faults; its files stay in build/soak-SEED/.

@@ -5,6 +5,8 @@
 # of what the service received.
 #
 # Usage: scripts/demo.sh [BUILD_DIR]   (default: build; binaries in BUILD_DIR/bin, BUILD_DIR/lib)
+# A Windows build (BUILD_DIR/bin/plexar-sim.exe) plays in real time under $DEMO_EMULATOR (Wine),
+# against the native service $DEMO_SERVICE.
 # The work folder (host folder, console logs, the settings picture) is $DEMO_DIR or a fresh
 # folder under /tmp; it is kept and named at the end. Exit status 0 when every expectation held.
 set -euo pipefail
@@ -14,8 +16,17 @@ build="$(cd "${1:-$root/build}" && pwd)"
 sim="$build/bin/plexar-sim"
 service="$build/bin/qvx-devservice"
 plugin="$build/lib/libQuorvex.so"
+run=()
+time_flags=(--virtual-time)
+if [ -e "$build/bin/plexar-sim.exe" ]; then
+  sim="$build/bin/plexar-sim.exe"
+  service="${DEMO_SERVICE:-}"
+  plugin="$build/bin/Quorvex.dll"
+  read -r -a run <<<"${DEMO_EMULATOR:?a Windows build needs DEMO_EMULATOR}"
+  time_flags=()
+fi
 for file in "$sim" "$service" "$plugin"; do
-  [ -e "$file" ] || { echo "demo: missing $file (build first: make build)" >&2; exit 2; }
+  [ -e "$file" ] || { echo "demo: missing ${file:-the service} (build first: make build)" >&2; exit 2; }
 done
 for tool in curl jq; do
   command -v "$tool" >/dev/null || { echo "demo: $tool is needed (scripts/install-deps.sh)" >&2; exit 2; }
@@ -38,7 +49,7 @@ play() {  # play NAME SCENARIO
   local name="$1" scenario="$2"
   echo "== plexar-sim $(basename "$scenario")"
   # From the work folder, so that `settings png` writes its picture there.
-  if ! (cd "$work" && "$sim" --plugin "$plugin" --host-dir "$work/host" --service-url "$url" --virtual-time \
+  if ! (cd "$work" && "${run[@]}" "$sim" --plugin "$plugin" --host-dir "$work/host" --service-url "$url" "${time_flags[@]}" \
           --console-log "$work/$name.console.log" --journal-json "$work/$name.jsonl" "$scenario") \
        >"$work/$name.out" 2>&1; then
     echo "demo: $(basename "$scenario") failed:" >&2

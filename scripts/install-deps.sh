@@ -19,8 +19,9 @@ packages=(
   curl jq
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  # The Windows compile check (make check-windows): the cross compiler and windres.
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  # The Windows build (make windows, make check-windows): the cross compiler and windres, Wine
+  # to run the suite, and dpkg-source to unpack Debian's source package of Dear ImGui.
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev
 )
 
 missing=()

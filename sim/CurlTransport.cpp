@@ -1,4 +1,4 @@
-#include "sim/CurlTransport.h"
+#include "sim/HttpTransport.h"
 
 #include <curl/curl.h>
 
@@ -10,8 +10,6 @@
 
 namespace sim {
 namespace {
-
-constexpr long TimeoutSeconds = 10;
 
 void InitCurlOnce()
 {
@@ -59,7 +57,7 @@ void AppendHeader(HeaderList& list, const std::string& line)
 
 }  // namespace
 
-HttpAnswer SendWithCurl(const CurlRequest& request, const std::string& url)
+HttpAnswer SendOverNetwork(const CurlRequest& request, const std::string& url)
 {
     InitCurlOnce();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -86,7 +84,7 @@ HttpAnswer SendWithCurl(const CurlRequest& request, const std::string& url)
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, TimeoutSeconds);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, HttpTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);

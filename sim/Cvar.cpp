@@ -1,5 +1,6 @@
 #include "sim/Cvar.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -7,10 +8,34 @@
 
 #include <fmt/format.h>
 
-#include "core/CvarText.h"
 #include "sim/Guard.h"
 
 namespace sim {
+
+namespace {
+
+// The text's leading decimal number, 0 when there is none. Only the characters a decimal number
+// may hold are read, so strtod reads no "inf", "nan" or hex.
+double LeadingNumber(const std::string& text)
+{
+    std::size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) {
+        ++at;
+    }
+    const std::size_t start = at;
+    while (at < text.size() && (std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == '.' ||
+                                text[at] == '-' || text[at] == '+' || text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+    }
+    return std::strtod(text.substr(start, at - start).c_str(), nullptr);
+}
+
+}  // namespace
+
+bool CvarTextIsOn(const std::string& text)
+{
+    return LeadingNumber(text) >= 0.5;
+}
 
 Cvar::Cvar(CvarDefinition definition, std::mutex& consoleMutex, ErrorReport report)
     : definition_(std::move(definition)), report_(std::move(report)), mutex_(consoleMutex),
@@ -50,7 +75,7 @@ void Cvar::Set(std::string value)
     // number, or as 0, which the game's console does without a word. The host says so.
     if (ReadsAsNumber(definition_.defaultValue) && !ReadsAsNumber(value)) {
         report_(fmt::format("plexar-sim: warning: {} holds a number; \"{}\" is none, and reads as {}", definition_.name,
-                            value, quorvex::CvarTextToNumber(value)));
+                            value, LeadingNumber(value)));
     }
     std::string oldValue;
     std::vector<CVarWrapper::ValueChanged> callbacks;
@@ -115,7 +140,7 @@ void Cvar::WriteBoundValues()
         flags = boundFlags_;
         texts = boundTexts_;
     }
-    const bool on = quorvex::CvarTextToBool(value);
+    const bool on = CvarTextIsOn(value);
     for (const auto& flag : flags) {
         *flag = on;
     }

@@ -20,6 +20,11 @@
 
 namespace sim {
 
+// The host's reading of a cvar's text as a switch (getBoolValue, a bound flag): on when the
+// decimal number the text begins with, after blanks, is at least 0.5; off when it begins with no
+// number. The host's own rule, kept apart from the plug-in's reading of texts, which may differ.
+bool CvarTextIsOn(const std::string& text);
+
 // What registerCvar was given. The substitute host keeps the range and flags for tools to show;
 // it does not clamp values.
 struct CvarDefinition {

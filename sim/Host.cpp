@@ -9,7 +9,6 @@
 #include <fmt/format.h>
 
 #include "sim/HostState.h"
-#include "sim/ThreadActivity.h"
 
 namespace sim {
 namespace {
@@ -47,7 +46,7 @@ HostOptions Prepared(HostOptions options)
 Host::State::State(HostOptions hostOptions)
     : options(std::move(hostOptions)),
       loop(options.virtualTime, options.virtualStart, [this](const std::string& line) { Log(line); },
-           options.holdTimeForOtherThreads ? GameLoop::HoldCheck([this] { return WhatHoldsTime(); })
+           options.busyOtherThread ? GameLoop::HoldCheck([this] { return WhatHoldsTime(); })
                                            : GameLoop::HoldCheck()),
       journal([this] { return loop.Now(); }), console(journal),
       hooks([this](const std::string& line) { Log(line); }),
@@ -61,16 +60,12 @@ Host::State::State(HostOptions hostOptions)
 
 std::string Host::State::WhatHoldsTime() const
 {
-    // How far apart the two looks at the other threads are.
-    constexpr std::chrono::microseconds SampleGap{500};
     const auto activityBefore = loop.Activity() + http.Activity();
     std::string holder = http.RequestInFlight();
     if (!holder.empty()) {
         return holder;
     }
-    const auto first = SampleOtherThreads();
-    std::this_thread::sleep_for(SampleGap);
-    holder = FindBusyThread(first, SampleOtherThreads());
+    holder = options.busyOtherThread();
     if (!holder.empty()) {
         return holder;
     }

@@ -37,12 +37,14 @@ struct HostOptions {
     bool virtualTime = true;
     // Where virtual time starts: 2026-01-01T00:00:00Z unless set.
     Clock::time_point virtualStart{std::chrono::seconds{1767225600}};
-    // Virtual time only: before the clock jumps, wait until no request is in flight and no other
-    // thread of the process is running or ran in the last moment (sim/ThreadActivity.h), so that
-    // what a plug-in's own threads do belongs to the moment it began at. For a plug-in library
-    // with threads of its own (plexar-sim --virtual-time); tests that run the plug-in's work
-    // inline leave it off, and their clock jumps at once.
-    bool holdTimeForOtherThreads = false;
+    // Virtual time only: before the clock jumps, wait until no request is in flight and this
+    // check finds no other thread of the process running or having run in the last moment (it
+    // names the busy thread, or returns an empty text), so that what a plug-in's own threads do
+    // belongs to the moment it began at. For a plug-in library with threads of its own
+    // (plexar-sim --virtual-time samples them: tools/plexar-sim/ThreadActivity.h); tests that run
+    // the plug-in's work inline leave it empty, and their clock jumps at once. Called on the game
+    // thread.
+    std::function<std::string()> busyOtherThread;
     // Requests to https://api.quorvex.com are sent to this base URL instead ("http://127.0.0.1:8080"),
     // the way a hosts file would redirect them. Empty: unchanged.
     std::string serviceUrl;

@@ -25,7 +25,7 @@ struct Host::State {
     explicit State(HostOptions hostOptions);
 
     void Log(const std::string& line) { console.Log(line); }
-    // The game loop's hold check when options.holdTimeForOtherThreads is set.
+    // The game loop's hold check when options.busyOtherThread is set.
     std::string WhatHoldsTime() const;
 
     const HostOptions options;

@@ -7,7 +7,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "sim/CurlTransport.h"
+#include "sim/HttpTransport.h"
 #include "sim/Guard.h"
 #include "sim/Journal.h"
 
@@ -180,7 +180,7 @@ void HttpService::Complete(Job& job)
         std::this_thread::sleep_for(scripted.delay);
         answer = {scripted.status, std::move(scripted.body)};
     } else {
-        answer = SendWithCurl(job.request, job.url);
+        answer = SendOverNetwork(job.request, job.url);
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

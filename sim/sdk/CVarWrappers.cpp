@@ -2,10 +2,10 @@
 #include <filesystem>
 #include <utility>
 
-#include "core/CvarText.h"
 #include "host/CVarManagerWrapper.h"
 #include "host/CVarWrapper.h"
 #include "sim/Console.h"
+#include "sim/Cvar.h"
 #include "sim/sdk/ObjectAt.h"
 
 namespace {
@@ -75,10 +75,9 @@ std::string CVarWrapper::getStringValue() const
     return CvarOf(*this).Value();
 }
 
-// The substitute host reads its cvar texts the way the plug-in's core does.
 bool CVarWrapper::getBoolValue() const
 {
-    return quorvex::CvarTextToBool(getStringValue());
+    return sim::CvarTextIsOn(getStringValue());
 }
 
 void CVarWrapper::setValue(const std::string& value)

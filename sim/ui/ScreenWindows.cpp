@@ -128,7 +128,11 @@ void DrawStatus(const ScreenSnapshot& screen, const ScreenLayout& layout)
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(screen.now.time_since_epoch()).count() % 1000;
     std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &seconds);
+#else
     gmtime_r(&seconds, &utc);
+#endif
     char clock[32];
     std::strftime(clock, sizeof clock, "%Y-%m-%d %H:%M:%S", &utc);
     ImGui::SetNextWindowPos(ImVec2(0, layout.height - StatusHeight));

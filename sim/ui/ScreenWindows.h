@@ -17,8 +17,8 @@
 
 #include "sim/Host.h"
 #include "sim/ui/Frame.h"
-#include "sim/ui/Rasteriser.h"
 #include "sim/ui/ScreenLayout.h"
+#include "sim/ui/Textures.h"
 
 namespace sim::ui {
 

@@ -8,7 +8,6 @@
 #include <imgui_internal.h>
 
 #include "sim/ui/FrameReader.h"
-#include "sim/ui/Rasteriser.h"
 #include "sim/ui/ScreenWindows.h"
 
 namespace sim::ui {
@@ -18,8 +17,6 @@ namespace {
 constexpr float FrameSeconds = 1.0f / 60.0f;
 // Where ImGui takes the mouse to be when it is over no window.
 constexpr float NoMouse = -FLT_MAX;
-// What shows through the window's translucent background in a picture.
-constexpr ImU32 DesktopColour = IM_COL32(24, 24, 28, 255);
 
 constexpr ImGuiWindowFlags WindowFlags =
     ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
@@ -100,14 +97,14 @@ DrawnItem SettingsWindow::Click(Plexar::Plugin::PluginSettingsWindow& page, std:
     return item;
 }
 
-Image SettingsWindow::Picture() const
+void SettingsWindow::UseLastFrame(const FrameUse& use) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!drawn_) {
         throw std::logic_error("no frame of the settings window has been drawn yet");
     }
     ImGui::SetCurrentContext(context_);
-    return Rasterise(*ImGui::GetDrawData(), AtlasTexture(), DesktopColour);
+    use(*ImGui::GetDrawData(), AtlasTexture());
 }
 
 void SettingsWindow::ShowPage(Plexar::Plugin::PluginSettingsWindow* page)
@@ -165,13 +162,13 @@ ScreenFrame SettingsWindow::DrawScreenFrame(const ScreenSnapshot& screen, const 
     return frame;
 }
 
-Image SettingsWindow::ScreenPicture(const ScreenSnapshot& screen)
+void SettingsWindow::UseScreenFrame(const ScreenSnapshot& screen, const FrameUse& use)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     DrawScreenFrame(screen, ScreenPass{});
     TextureTable textures = ScreenTextures(screen);
     textures.merge(AtlasTexture());
-    return Rasterise(*ImGui::GetDrawData(), textures, DesktopColour);
+    use(*ImGui::GetDrawData(), textures);
 }
 
 std::string SettingsWindow::DrawPage(Plexar::Plugin::PluginSettingsWindow& page, int extraFlags)

@@ -3,13 +3,13 @@
 // atlas built, a display size set, no ini file) and draws a plug-in's page into it on demand: one
 // window titled with the page's GetDisplayName whose content is its RenderSettings. After each
 // frame it reads back what was drawn (Frame); it clicks a widget by its label with the mouse, and
-// draws the last frame into a picture.
+// hands the last frame to whatever draws it into a picture (plexar-sim's rasteriser).
 //
 // It also draws the whole screen (plexar-sim --window, screen png): the page it was told to show
 // (ShowPage) in the settings window at the top left, and around it the host's toasts, open modal
 // and status line (ScreenWindows.h) from a copy of what the screen shows. A window on a display
 // feeds the frame its input and draws the result (ScreenPass); without one the frame is drawn
-// with no mouse and can be rasterised.
+// with no mouse and handed over to be pictured.
 //
 //   sim::ui::SettingsWindow window;
 //   page.SetUiContext(window.UiContext());   // once, after the plug-in's onLoad
@@ -22,7 +22,7 @@
 // Threads: any thread; the calls are serialised by mutex_, held for the whole call, so one frame
 // is drawn at a time. The page is called on the thread that makes the call, so a host keeps to the
 // plug-in's rule by making every call on the game thread: plexar-sim does, its window included
-// (GameThreadScreen.h), whose own ScreenPass steps run on the window's thread inside DrawScreen,
+// (tools/plexar-sim/screen/GameThreadScreen.h), whose own ScreenPass steps run on the window's thread inside DrawScreen,
 // under mutex_, while the game thread waits. The context is made current in the host's own copy of
 // Dear ImGui at the start of each call; the plug-in has its own copy and makes the same context
 // current there with SetUiContext. The page's RenderSettings and a ScreenPass run under mutex_ and
@@ -39,8 +39,8 @@
 #include "host/PluginBase.h"
 #include "sim/Host.h"
 #include "sim/ui/Frame.h"
-#include "sim/ui/Image.h"
 #include "sim/ui/ScreenLayout.h"
+#include "sim/ui/Textures.h"
 
 struct ImGuiContext;
 struct ImDrawData;
@@ -95,9 +95,13 @@ public:
     // Throws std::invalid_argument when the last frame has no such widget, or only a plain text.
     DrawnItem Click(Plexar::Plugin::PluginSettingsWindow& page, std::string_view label);
 
-    // The last frame drawn, as a picture of the whole window. Throws std::logic_error before the
+    // A frame to be pictured: its draw data and every texture its commands name. Called under
+    // mutex_ with the context current; it must not call back into this object.
+    using FrameUse = std::function<void(const ImDrawData& drawData, const TextureTable& textures)>;
+
+    // Hands the last frame drawn (the whole window) to `use`. Throws std::logic_error before the
     // first frame.
-    Image Picture() const;
+    void UseLastFrame(const FrameUse& use) const;
 
     // The page the screen shows, or none (null). Once it returns, no frame uses the page it
     // replaced, so the caller may unload and delete that plug-in.
@@ -105,8 +109,8 @@ public:
     // Draws one frame of the whole screen through `pass`. A throwing RenderSettings is reported
     // in the settings window ("RenderSettings threw: ...") instead of the page.
     ScreenFrame DrawScreen(const ScreenSnapshot& screen, const ScreenPass& pass);
-    // Draws one frame of the screen with no display and rasterises it.
-    Image ScreenPicture(const ScreenSnapshot& screen);
+    // Draws one frame of the screen with no display and hands it to `use`.
+    void UseScreenFrame(const ScreenSnapshot& screen, const FrameUse& use);
     const ScreenLayout& Layout() const { return layout_; }
 
 private:

@@ -13,7 +13,7 @@
 namespace quorvex {
 namespace {
 
-using testing::ReadFile;
+using testing::ReadTextFile;
 
 class UserCodeTest : public ::testing::Test {
 protected:
@@ -33,7 +33,7 @@ protected:
     std::string Cvar() { return host->CvarManager()->getCvar(UserCode::Cvar).getStringValue(); }
     bool FileHolds(const std::string& code)
     {
-        return ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"" + code + "\"") != std::string::npos;
+        return ReadTextFile(host.cfgFile()).find("hidden_qvx_user_code \"" + code + "\"") != std::string::npos;
     }
 
     testing::TestHost host;
@@ -75,7 +75,7 @@ TEST_F(UserCodeTest, ARefusedCodeChangesNothing)
     EXPECT_EQ(host.CountConsoleLines("Refused the user code: it holds the byte 0x20"), 1);
 
     host->ExecuteConsole("hidden_qvx_user_code good");
-    const std::string saved = ReadFile(host.cfgFile());
+    const std::string saved = ReadTextFile(host.cfgFile());
     const int refusalsBefore = host.CountConsoleLines("Refused the user code: ");
     for (const std::string& typed : {std::string("\"two words\""), std::string("\"back\\slash\""),
                                      std::string("\"esc\x1b[2J\""), std::string(129, 'a')}) {
@@ -86,7 +86,7 @@ TEST_F(UserCodeTest, ARefusedCodeChangesNothing)
     EXPECT_EQ(host.CountConsoleLines("Refused the user code: ") - refusalsBefore, 5);
     EXPECT_EQ(userCode->Get(), "good");
     EXPECT_EQ(changes, std::vector<std::string>{" -> good"});
-    EXPECT_EQ(ReadFile(host.cfgFile()), saved);
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), saved);
     EXPECT_EQ(host.CountConsoleLines("new user code set: "), 1);
 }
 

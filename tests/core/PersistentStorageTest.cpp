@@ -16,7 +16,7 @@
 namespace quorvex {
 namespace {
 
-using testing::ReadFile;
+using testing::ReadTextFile;
 
 const std::string FreshFile =
     "hidden_qvx_user_code \"\" //User code for QVX\n"
@@ -65,7 +65,7 @@ TEST_F(PersistentStorageTest, FreshInstallWritesEveryStoredCvarInNameOrderOnFirs
 
     Cvar("qvx_stats_enable").setValue(0);
 
-    EXPECT_EQ(ReadFile(host.cfgFile()), FreshFile);
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), FreshFile);
 }
 
 TEST_F(PersistentStorageTest, WriteconfigWritesOnlyAfterTheLoad)
@@ -89,10 +89,10 @@ TEST_F(PersistentStorageTest, SavedValuesAreLoadedWithoutRewritingTheFile)
 
     EXPECT_TRUE(host->ConsoleContains("PersistentStorage: Loading the persistent storage cfg"));
     EXPECT_FALSE(Cvar("qvx_toasts_enabled").getBoolValue());
-    EXPECT_EQ(ReadFile(host.cfgFile()), saved);
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), saved);
 
     host->ExecuteConsole("writeconfig");
-    EXPECT_NE(ReadFile(host.cfgFile()).find("qvx_toasts_enabled \"0\""), std::string::npos);
+    EXPECT_NE(ReadTextFile(host.cfgFile()).find("qvx_toasts_enabled \"0\""), std::string::npos);
 }
 
 TEST_F(PersistentStorageTest, DestructionWritesOnlyWhenLoaded)
@@ -101,12 +101,12 @@ TEST_F(PersistentStorageTest, DestructionWritesOnlyWhenLoaded)
     CreateStoreWithPluginCvars();
     store.reset();
     host->RunFor(sim::Seconds(1));  // the scheduled load finds the store gone
-    EXPECT_EQ(ReadFile(host.cfgFile()), "qvx_stats_enable \"1\" //old\n");
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), "qvx_stats_enable \"1\" //old\n");
 
     CreateStoreWithPluginCvars();
     host->RunFor(sim::Seconds(0.1));
     store.reset();
-    EXPECT_NE(ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"\" //User code for QVX\n"), std::string::npos);
+    EXPECT_NE(ReadTextFile(host.cfgFile()).find("hidden_qvx_user_code \"\" //User code for QVX\n"), std::string::npos);
 }
 
 TEST_F(PersistentStorageTest, ValuesNeverCarryQuotesOrLineBreaksIntoTheFile)
@@ -116,7 +116,7 @@ TEST_F(PersistentStorageTest, ValuesNeverCarryQuotesOrLineBreaksIntoTheFile)
 
     Cvar("hidden_qvx_user_code").setValue("abc\" \nqvx_stats_enable \"0");
 
-    const std::string content = ReadFile(host.cfgFile());
+    const std::string content = ReadTextFile(host.cfgFile());
     EXPECT_NE(content.find("hidden_qvx_user_code \"abc qvx_stats_enable 0\" //User code for QVX\n"), std::string::npos)
         << content;
     EXPECT_NE(content.find("qvx_stats_enable \"1\""), std::string::npos);
@@ -137,7 +137,7 @@ TEST_F(PersistentStorageTest, UnwritableFileIsReportedAndTheMapKept)
 
     std::filesystem::remove(host.hostDir() / "cfg");
     host->ExecuteConsole("writeconfig");
-    EXPECT_EQ(ReadFile(host.cfgFile()), FreshFile);
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), FreshFile);
 }
 
 // Only what the store itself writes is handed to the host's load: a FIFO there would block the
@@ -168,7 +168,7 @@ TEST_F(PersistentStorageTest, AnythingButABoundedRegularFileIsMovedAsideAndTheDe
         std::string defaults = FreshFile;
         const std::string statsOff = "qvx_stats_enable \"0\"";
         defaults.replace(defaults.find(statsOff), statsOff.size(), "qvx_stats_enable \"1\"");
-        EXPECT_EQ(ReadFile(host.cfgFile()), defaults) << "written afresh";
+        EXPECT_EQ(ReadTextFile(host.cfgFile()), defaults) << "written afresh";
         store.reset();
         host->RunUntilIdle();
     }
@@ -185,7 +185,7 @@ TEST_F(PersistentStorageTest, RefusedAndUnregisteredCvarsAreReportedAndNotStored
 
     host->RunFor(sim::Seconds(0.1));
     host->ExecuteConsole("writeconfig");
-    EXPECT_EQ(ReadFile(host.cfgFile()), "");
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), "");
 }
 
 }  // namespace

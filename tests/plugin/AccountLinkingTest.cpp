@@ -4,11 +4,6 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "api/QvxApi.h"
@@ -111,7 +106,7 @@ TEST_F(AccountLinkingTest, UserCodeIsSetSavedConfirmedAndAnswered)
     EXPECT_EQ(toasts[0].text, "Your user code was set!");
     EXPECT_EQ(toasts[0].toastType, 1);
     EXPECT_FLOAT_EQ(toasts[0].seconds, 7.0f);
-    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"abc\" //User code for QVX\n"),
+    EXPECT_NE(testing::ReadTextFile(host.cfgFile()).find("hidden_qvx_user_code \"abc\" //User code for QVX\n"),
               std::string::npos);
 
     host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));  // past the rate limit and the toast
@@ -138,7 +133,7 @@ TEST_F(AccountLinkingTest, TheSameCodeAgainIsAnsweredWithoutRewritingTheFileOrAT
 
     host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));
     EXPECT_EQ(Send(R"({"UserCode": "other"})").text, "OK");
-    EXPECT_NE(testing::ReadFile(host.cfgFile()).find("hidden_qvx_user_code \"other\""), std::string::npos);
+    EXPECT_NE(testing::ReadTextFile(host.cfgFile()).find("hidden_qvx_user_code \"other\""), std::string::npos);
     EXPECT_EQ(CodeToasts().size(), 2u);
 }
 
@@ -251,16 +246,14 @@ TEST_F(AccountLinkingTest, PagesOfOtherSitesAreRefused)
 
 TEST_F(AccountLinkingTest, PortTakenLeavesThePluginRunning)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    // Another program listens on the port (without address reuse, as most do).
+    asio::io_context io;
+    asio::ip::tcp::acceptor listener(io);
+    listener.open(asio::ip::tcp::v4());
+    listener.bind(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    listener.listen(1);
 
-    Load(ntohs(address.sin_port));
+    Load(listener.local_endpoint().port());
     sim::ui::SettingsWindow window;
     plugin->SetUiContext(window.UiContext());
     EXPECT_FALSE(plugin->wsServer.WaitUntilListening(testing::Patience));
@@ -275,7 +268,6 @@ TEST_F(AccountLinkingTest, PortTakenLeavesThePluginRunning)
     EXPECT_TRUE(window.Draw(*plugin).Contains("User code set"));
 
     plugin.reset();
-    ::close(listener);
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ TEST_F(QuorvexTest, SavedSettingsApplyAfterLoadAndDestructionSavesThem)
     EXPECT_TRUE(host->Toasts().empty());
 
     plugin.reset();
-    const std::string saved = testing::ReadFile(host.cfgFile());
+    const std::string saved = testing::ReadTextFile(host.cfgFile());
     EXPECT_NE(saved.find("hidden_qvx_user_code \"\" //User code for QVX\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("qvx_toasts_enabled \"0\" //If QVX toasts should pop up\n"), std::string::npos) << saved;
 }

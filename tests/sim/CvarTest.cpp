@@ -98,6 +98,11 @@ TEST(Cvar, BooleansAreReadFromTheNumberTheTextBegins)
     EXPECT_FALSE(cvar.getBoolValue());
     cvar.setValue("0.5");
     EXPECT_TRUE(cvar.getBoolValue());
+    // A range of bounds is the plug-in's reading of a text, not the host's; nor is "inf".
+    cvar.setValue("(1,1)");
+    EXPECT_FALSE(cvar.getBoolValue());
+    cvar.setValue("inf");
+    EXPECT_FALSE(cvar.getBoolValue());
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
-// HTTP: the host's HTTP thread, the responder, the service redirect and libcurl.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// HTTP: the host's HTTP thread, the responder, the service redirect and the network transport
+// (libcurl, or WinHTTP on Windows).
 #include <chrono>
 #include <future>
 #include <stdexcept>
@@ -11,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include <asio.hpp>
 #include <gtest/gtest.h>
 
 #include "TestHost.h"
@@ -128,36 +125,23 @@ TEST(Http, ServiceRedirectReplacesOnlyTheApiOrigin)
 // A one-shot HTTP server on 127.0.0.1: reads one request, sends one canned answer.
 class OneShotServer {
 public:
-    OneShotServer()
+    OneShotServer() : listener_(io_, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0))
     {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(listener_, 1) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        }
-        port_ = ntohs(address.sin_port);
         thread_ = std::thread([this] { Serve(); });
     }
-    ~OneShotServer()
-    {
-        thread_.join();
-        close(listener_);
-    }
-    int Port() const { return port_; }
+    ~OneShotServer() { thread_.join(); }
+    int Port() const { return listener_.local_endpoint().port(); }
     // What the client sent; valid once the answer came back.
     const std::string& Received() const { return received_; }
 
 private:
     void Serve()
     {
-        const int connection = accept(listener_, nullptr, nullptr);
+        asio::ip::tcp::socket connection(io_);
+        asio::error_code error;
+        listener_.accept(connection, error);
         char buffer[4096];
-        for (;;) {
+        while (!error) {
             const auto headerEnd = received_.find("\r\n\r\n");
             if (headerEnd != std::string::npos) {
                 const auto lengthAt = received_.find("Content-Length: ");
@@ -167,25 +151,22 @@ private:
                     break;
                 }
             }
-            const auto count = recv(connection, buffer, sizeof(buffer), 0);
-            if (count <= 0) {
-                break;
-            }
-            received_.append(buffer, static_cast<std::size_t>(count));
+            const std::size_t count = connection.read_some(asio::buffer(buffer), error);
+            received_.append(buffer, count);
         }
         const std::string answer =
             "HTTP/1.1 202 Accepted\r\nContent-Length: 8\r\nConnection: close\r\n\r\naccepted";
-        send(connection, answer.data(), answer.size(), 0);
-        close(connection);
+        asio::write(connection, asio::buffer(answer), error);
+        connection.shutdown(asio::ip::tcp::socket::shutdown_both, error);
     }
 
-    int listener_ = -1;
-    int port_ = 0;
+    asio::io_context io_;
+    asio::ip::tcp::acceptor listener_;
     std::string received_;
     std::thread thread_;
 };
 
-TEST(Http, LibcurlPostsJsonToTheRedirectedServiceUrl)
+TEST(Http, TheTransportPostsJsonToTheRedirectedServiceUrl)
 {
     OneShotServer server;
     HostOptions options;
@@ -210,7 +191,7 @@ TEST(Http, LibcurlPostsJsonToTheRedirectedServiceUrl)
     EXPECT_EQ(host->HttpExchanges().at(0).url, request.url);
 }
 
-TEST(Http, LibcurlGetSendsNoBodyAndAFailedConnectionGivesStatusZero)
+TEST(Http, TheTransportsGetSendsNoBodyAndAFailedConnectionGivesStatusZero)
 {
     int closedPort = 0;
     {

@@ -64,4 +64,19 @@ std::string ReadFile(const std::filesystem::path& path)
     return content.str();
 }
 
+std::string ReadTextFile(const std::filesystem::path& path)
+{
+    std::string text = ReadFile(path);
+#ifdef _WIN32
+    std::string lines;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (!(text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+            lines += text[at];
+        }
+    }
+    text = std::move(lines);
+#endif
+    return text;
+}
+
 }  // namespace quorvex::testing

@@ -33,5 +33,8 @@ private:
 };
 
 std::string ReadFile(const std::filesystem::path& path);
+// A text file the plug-in writes in the platform's text format (the settings file), with its line
+// ends read as "\n": on Windows each CR LF is one line end.
+std::string ReadTextFile(const std::filesystem::path& path);
 
 }  // namespace quorvex::testing

@@ -9,7 +9,8 @@ if(FIXTURES)
   file(COPY ${fixtures} DESTINATION "${WORK_DIR}")
 endif()
 
-set(command "${SIM}" --plugin "${PLUGIN}" --console-log "${console_log}")
+# EMULATOR: what runs a Windows program here (Wine), empty for a native one.
+set(command ${EMULATOR} "${SIM}" --plugin "${PLUGIN}" --console-log "${console_log}")
 if(NOT NO_HOST_DIR)
   list(APPEND command --host-dir "${WORK_DIR}/host")
 endif()
@@ -73,6 +74,10 @@ endif()
 
 if(NO_HOST_DIR)
   file(GLOB left "${WORK_DIR}/tmp/*")
+  if(EMULATOR)
+    # Wine's own temporary folders; a Windows program's go to the prefix's temporary folder.
+    list(FILTER left EXCLUDE REGEX "/wine-[^/]*$")
+  endif()
   if(left)
     message(FATAL_ERROR "the run left ${left} behind\n${run}")
   endif()

@@ -27,6 +27,7 @@
 #include "tools/plexar-sim/PluginData.h"
 #include "tools/plexar-sim/PluginLibrary.h"
 #include "tools/plexar-sim/PluginSession.h"
+#include "tools/plexar-sim/ThreadActivity.h"
 #include "tools/plexar-sim/VirtualWallClock.h"
 #include "tools/plexar-sim/WindowMode.h"
 #include "tests/support/WaitUntil.h"
@@ -216,7 +217,7 @@ TEST(WindowMode, AClickOnSyncInventoryStartsASyncAndTheScreenShowsThePageAndTheT
     const int status = window.Run([&] {
         sim::HostOptions options;
         options.virtualTime = true;
-        options.holdTimeForOtherThreads = true;
+        options.busyOtherThread = sim::BusyOtherThread;
         options.virtualStart = std::chrono::floor<std::chrono::milliseconds>(sim::Clock::now());
         sim::Host host(options);
         const VirtualWallClock wallClock(host);

@@ -7,7 +7,8 @@
 namespace plexarsim {
 
 // libQuorvex.so in the lib folder beside the executable's folder: bin/plexar-sim ->
-// lib/libQuorvex.so, as the build and an install lay them out.
+// lib/libQuorvex.so, as the build and an install lay them out; on Windows Quorvex.dll beside
+// plexar-sim.exe.
 std::filesystem::path DefaultPluginPath();
 
 // The folder of the running executable (build/bin).
@@ -17,7 +18,7 @@ std::filesystem::path ExecutableDir();
 std::filesystem::path DefaultDevServicePath();
 
 // A folder of its own for this run: STATE/plexar-sim/YYYYmmdd-HHMMSS-PID, STATE being
-// $XDG_STATE_HOME, else ~/.local/state. Not created here. Throws std::runtime_error when neither
+// $XDG_STATE_HOME, else ~/.local/state (on Windows %LOCALAPPDATA%). Not created here. Throws std::runtime_error when neither
 // variable is set.
 std::filesystem::path DefaultHostDir();
 

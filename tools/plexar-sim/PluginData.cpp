@@ -21,7 +21,10 @@ std::size_t InstallPluginData(const fs::path& dataDir, const fs::path& hostDataD
         }
         const fs::path target = hostDataDir / fs::relative(entry.path(), dataDir);
         fs::create_directories(target.parent_path());
-        fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+        // Removed first: mingw's copy_file takes any two files of a drive for the same one (their
+        // inode numbers are all 0 there) and refuses to overwrite.
+        fs::remove(target);
+        fs::copy_file(entry.path(), target);
         ++copied;
     }
     return copied;

@@ -1,5 +1,5 @@
 #pragma once
-// A plug-in library opened the way the host opens one: dlopen, then the exported "exports" record,
+// A plug-in library opened the way the host opens one: dlopen (LoadLibraryW on Windows), then the exported "exports" record,
 // whose SDK build version must be the host's. Closes the library when destroyed, so it must
 // outlive everything that may still run the plug-in's code (the Host and its callbacks).
 //

@@ -13,6 +13,7 @@
 #include "sim/Host.h"
 #include "sim/ui/SettingsWindow.h"
 #include "tools/plexar-sim/PluginSession.h"
+#include "tools/plexar-sim/screen/Image.h"
 
 namespace plexarsim {
 

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "sim/Host.h"
-#include "sim/ui/GameThreadScreen.h"
-#include "sim/ui/Image.h"
-#include "sim/ui/ScreenWindow.h"
+#include "tools/plexar-sim/screen/GameThreadScreen.h"
+#include "tools/plexar-sim/screen/Image.h"
+#include "tools/plexar-sim/screen/ScreenWindow.h"
 #include "sim/ui/SettingsWindow.h"
 
 namespace plexarsim {

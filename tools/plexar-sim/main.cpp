@@ -28,15 +28,12 @@
 #include <fmt/ostream.h>
 #include <nlohmann/json.hpp>
 
-#include "sim/CurlTransport.h"
+#include "sim/HttpTransport.h"
 #include "sim/Host.h"
-#include "sim/ThreadActivity.h"
 #include "tools/plexar-sim/DefaultPaths.h"
 #include "tools/plexar-sim/DevService.h"
-#include "tools/plexar-sim/InteractiveConsole.h"
 #include "tools/plexar-sim/JournalJson.h"
 #include "tools/plexar-sim/JournalPrinter.h"
-#include "tools/plexar-sim/LineEditor.h"
 #include "tools/plexar-sim/LineStreamBuf.h"
 #include "tools/plexar-sim/LinkingPageClient.h"
 #include "tools/plexar-sim/PluginData.h"
@@ -45,9 +42,21 @@
 #include "tools/plexar-sim/PortHolder.h"
 #include "tools/plexar-sim/ScenarioParser.h"
 #include "tools/plexar-sim/ScenarioRunner.h"
+#include "tools/plexar-sim/commands/Commands.h"
+// The prompt (libedit), the window (GLFW, OpenGL) and virtual time (the C library's clock and
+// /proc) are Linux-only; on Windows their flags are refused.
+#ifndef _WIN32
+#include "tools/plexar-sim/InteractiveConsole.h"
+#include "tools/plexar-sim/LineEditor.h"
+#include "tools/plexar-sim/ThreadActivity.h"
 #include "tools/plexar-sim/VirtualWallClock.h"
 #include "tools/plexar-sim/WindowMode.h"
-#include "tools/plexar-sim/commands/Commands.h"
+#else
+namespace plexarsim {
+class LineEditor;
+class WindowMode;
+}  // namespace plexarsim
+#endif
 #include "ws/Texts.h"
 
 namespace {
@@ -110,6 +119,8 @@ std::string HelpFooter(const CommandRegistry& commands)
 
 void DefineFlags(CLI::App& app, CommandLine& line)
 {
+    // "/path/to/scenario.scn" is a file, not a Windows-style "/flag", on every platform.
+    app.allow_windows_style_options(false);
     app.add_option("--plugin", line.plugin,
                    "The plug-in library to load (default: ../lib/libQuorvex.so from the "
                    "executable's folder)")
@@ -203,6 +214,7 @@ struct Outputs {
     LineEditor* prompt = nullptr;
 };
 
+#ifndef _WIN32
 // Where the prompt keeps its history: in the host folder, or beside the kept host folders
 // when this one is removed at the end.
 std::filesystem::path HistoryFile(const sim::Host& host, bool hostDirRemoved)
@@ -218,6 +230,7 @@ std::filesystem::path HistoryFile(const sim::Host& host, bool hostDirRemoved)
     }
     return host.Options().hostDir / "plexar-sim.history";
 }
+#endif
 
 // What the session's qvx-devservice received, and its items against the game's, from its
 // GET /dev/state. Game thread, the plug-in gone.
@@ -226,7 +239,7 @@ void PrintServiceSummary(const DevService& service, sim::Host& host, JournalPrin
     CurlRequest request;
     request.url = service.Url() + "/dev/state";
     request.verb = "GET";
-    const sim::HttpAnswer answer = sim::SendWithCurl(request, request.url);
+    const sim::HttpAnswer answer = sim::SendOverNetwork(request, request.url);
     try {
         if (answer.status != 200) {
             throw std::runtime_error(fmt::format("answered {}: {}", answer.status, answer.body));
@@ -267,8 +280,10 @@ void RecordResult(sim::Host& host, const ScenarioOutcome& outcome, const std::st
 
 // Loads the plug-in into a host and plays the steps, then the prompt's lines; the exit status.
 // With a window, shows the host in it and, without a prompt, plays on until it is closed.
-int Play(const CommandLine& line, const CommandRegistry& commands, const std::vector<ScenarioStep>& steps,
-         Outputs& outputs, sim::ui::SettingsWindow& settingsWindow, WindowMode* window, const DevService* service)
+// (On Windows there is neither: the two are unused there.)
+int Play(const CommandLine& line, [[maybe_unused]] const CommandRegistry& commands,
+         const std::vector<ScenarioStep>& steps, Outputs& outputs, sim::ui::SettingsWindow& settingsWindow,
+         [[maybe_unused]] WindowMode* window, const DevService* service)
 {
     const auto wallStart = std::chrono::steady_clock::now();
     // The library and the printers outlive the host: its destructor still runs the plug-in's
@@ -285,7 +300,11 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
     }  // else the host makes a fresh temporary folder
     options.virtualTime = line.virtualTime;
     options.virtualStart = std::chrono::floor<std::chrono::milliseconds>(sim::Clock::now());
-    options.holdTimeForOtherThreads = line.virtualTime;
+#ifndef _WIN32
+    if (line.virtualTime) {
+        options.busyOtherThread = sim::BusyOtherThread;
+    }
+#endif
     options.serviceUrl = service != nullptr ? service->Url() : line.serviceUrl;
     options.uniqueId = line.userId;
 
@@ -296,7 +315,9 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
         json.emplace(start, outputs.journalJson);
     }
     sim::Host host(options);
+#ifndef _WIN32
     const ShownHost shown(window, host);
+#endif
     const bool removeHostDir = line.hostDir.empty() && !line.keep;
     if (removeHostDir) {
         outputs.removeAfterwards = host.Options().hostDir;
@@ -341,18 +362,23 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
         const StreamRedirect cerrRedirect(std::cerr, libraryLines);
         LineStreamBuf reportLines([&printer](const std::string& text) { printer.PrintLine(text); });
         std::ostream reports(&reportLines);
+#ifndef _WIN32
         std::optional<VirtualWallClock> wallClock;
         if (line.virtualTime) {
             wallClock.emplace(host);
         }
+#endif
 
         PluginSession plugin(library, host, settingsWindow, outputs.errors);
         plugin.Load();
         Session session{host, plugin, settingsWindow, reports};
+#ifndef _WIN32
         if (window != nullptr) {
             session.screenPicture = [window] { return window->Picture(); };
         }
+#endif
         outcome = PlayScenario(steps, session, outputs.errors);
+#ifndef _WIN32
         if (outputs.prompt != nullptr && !session.quitRequested) {
             if (!outcome.passed) {
                 fmt::print(outputs.errors, "plexar-sim: the scenario stopped; the session goes on at the prompt\n");
@@ -361,6 +387,7 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
         } else if (window != nullptr && !line.exitAfterScenario && !session.quitRequested) {
             window->PlayUntilClosed(host);
         }
+#endif
         plugin.Finish();
         faulted = plugin.Faulted();
     }
@@ -386,6 +413,7 @@ int Play(const CommandLine& line, const CommandRegistry& commands, const std::ve
     return status;
 }
 
+#ifndef _WIN32
 // Threads the plug-in left running after its unload (a worker still busy with a file): a host
 // that exits cuts them off mid-work. Gives them a moment to end and says when some did not.
 // Threads that ran before the plug-in was loaded (the window's OpenGL renderer) are not its.
@@ -415,6 +443,7 @@ void WaitForLeftoverThreads(std::ostream& errors, const std::set<long>& before)
         fmt::print(errors, "plexar-sim: cannot see this process's threads at exit: {}\n", error.what());
     }
 }
+#endif
 
 // Removes the fresh host folder of a run without --host-dir or --keep, once its host is gone.
 void RemoveHostDir(const Outputs& outputs)
@@ -447,7 +476,17 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
     if (line.check) {
         return ExitPassed;
     }
-
+#ifdef _WIN32
+    for (const auto& [given, flag] : {std::pair{line.interactive, "--interactive"}, std::pair{line.window, "--window"},
+                                      std::pair{line.virtualTime, "--virtual-time"}}) {
+        if (given) {
+            return Refuse(fmt::format("{} is Linux-only; on Windows a scenario plays in real time", flag));
+        }
+    }
+    std::ostream out(std::cout.rdbuf());
+    std::ostream errors(std::cerr.rdbuf());
+    Outputs outputs{out, errors, {}, {}, {}, nullptr};
+#else
     const bool interactive = line.interactive || (line.scenario.empty() && LineEditor::TerminalAvailable());
     if (line.interactive && !LineEditor::TerminalAvailable()) {
         return Refuse("--interactive needs a terminal on standard input, and on standard output or error");
@@ -473,12 +512,14 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
     std::ostream out(interactive ? static_cast<std::streambuf*>(&*outLines) : std::cout.rdbuf());
     std::ostream errors(interactive ? static_cast<std::streambuf*>(&*errorLines) : std::cerr.rdbuf());
     Outputs outputs{out, errors, {}, {}, {}, prompt ? &*prompt : nullptr};
+#endif
     for (const std::string& problem : {OpenOutput(line.consoleLog, "console log", outputs.consoleLog),
                                        OpenOutput(line.journalJson, "JSON journal", outputs.journalJson)}) {
         if (!problem.empty()) {
             return Refuse(problem);
         }
     }
+#ifndef _WIN32
     if (line.virtualTime) {
         try {
             (void)sim::SampleOtherThreads();
@@ -486,6 +527,7 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
             return Refuse(fmt::format("--virtual-time needs to see this process's threads: {}", error.what()));
         }
     }
+#endif
     // Started on the main thread, which lives as long as the process: the service ends with it.
     std::optional<DevService> service;
     if (line.devservice) {
@@ -499,6 +541,14 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
     }
     int status = ExitFailed;
     sim::ui::SettingsWindow settingsWindow;
+#ifdef _WIN32
+    try {
+        status = Play(line, commands, steps, outputs, settingsWindow, nullptr, service ? &*service : nullptr);
+    } catch (...) {
+        RemoveHostDir(outputs);  // a plug-in refused once the host existed
+        throw;
+    }
+#else
     std::optional<WindowMode> window;
     if (line.window) {
         try {
@@ -524,6 +574,7 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         throw;
     }
     WaitForLeftoverThreads(outputs.errors, threadsBefore);
+#endif
     RemoveHostDir(outputs);
     return status;
 }

@@ -16,6 +16,7 @@
 
 #include "sim/ToastTexture.h"
 #include "tests/sim/ui/ProbePage.h"
+#include "tools/plexar-sim/screen/Pictures.h"
 
 namespace sim::ui {
 namespace {
@@ -241,9 +242,9 @@ TEST_F(SettingsWindowTest, PictureShowsTheFrameAsDrawn)
         ImGui::Button("Enabled");
         GreyedButton("Greyed");
     });
-    EXPECT_THROW(window.Picture(), std::logic_error);
+    EXPECT_THROW(SettingsPicture(window), std::logic_error);
     const Frame& frame = window.Draw(*page);
-    const Image image = window.Picture();
+    const Image image = SettingsPicture(window);
 
     SettingsWindowOptions size;
     EXPECT_EQ(image.width, size.width);
@@ -262,7 +263,7 @@ TEST_F(SettingsWindowTest, PngHoldsThePictureAndAnUnwritableFileIsReported)
 {
     Page([] { ImGui::Button("Enabled"); });
     window.Draw(*page);
-    const Image image = window.Picture();
+    const Image image = SettingsPicture(window);
     const auto dir = std::filesystem::temp_directory_path() / ("quorvex-png-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto file = dir / "page.png";
@@ -271,7 +272,7 @@ TEST_F(SettingsWindowTest, PngHoldsThePictureAndAnUnwritableFileIsReported)
     int width = 0;
     int height = 0;
     int channels = 0;
-    unsigned char* pixels = stbi_load(file.c_str(), &width, &height, &channels, 4);
+    unsigned char* pixels = stbi_load(file.u8string().c_str(), &width, &height, &channels, 4);
     ASSERT_NE(pixels, nullptr) << stbi_failure_reason();
     EXPECT_EQ(width, image.width);
     EXPECT_EQ(height, image.height);
@@ -340,7 +341,7 @@ TEST_F(SettingsWindowTest, TheScreenShowsThePageWithTheToastsPicturesBesideIt)
     EXPECT_FALSE(frame.page.Contains("Inventory synced!")) << "the page's frame holds the page only";
     EXPECT_FALSE(frame.pressedButton.has_value());
 
-    const Image picture = window.ScreenPicture(screen);
+    const Image picture = ScreenPicture(window, screen);
     const ScreenLayout& layout = window.Layout();
     ASSERT_EQ(picture.width, static_cast<int>(layout.width));
     ASSERT_EQ(picture.height, static_cast<int>(layout.height));
@@ -350,7 +351,7 @@ TEST_F(SettingsWindowTest, TheScreenShowsThePageWithTheToastsPicturesBesideIt)
 
     // The page's own picture still comes from the page alone.
     window.Draw(probe);
-    EXPECT_EQ(window.Picture().width, 820);
+    EXPECT_EQ(SettingsPicture(window).width, 820);
 
     // Once the page is no longer shown, the screen draws without it.
     window.ShowPage(nullptr);

@@ -5,6 +5,7 @@
 
 #include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/commands/Commands.h"
+#include "tools/plexar-sim/screen/Pictures.h"
 
 namespace plexarsim {
 
@@ -25,7 +26,7 @@ void AddScreenCommands(CommandRegistry& commands)
                           }
                           const char* renderer = picture ? "OpenGL" : "software rasteriser";
                           if (!picture) {
-                              picture = session.settingsWindow.ScreenPicture(session.host.ScreenNow());
+                              picture = sim::ui::ScreenPicture(session.settingsWindow, session.host.ScreenNow());
                           }
                           sim::ui::WritePng(*picture, file);
                           session.out << fmt::format("screen: picture written to {} ({}, {}x{})", file, renderer,

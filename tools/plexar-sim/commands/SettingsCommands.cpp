@@ -8,6 +8,7 @@
 #include "sim/ui/SettingsWindow.h"
 #include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/commands/Commands.h"
+#include "tools/plexar-sim/screen/Pictures.h"
 
 namespace plexarsim {
 namespace {
@@ -65,7 +66,7 @@ void AddSettingsCommands(CommandRegistry& commands)
                       const std::string file = ParseText(arguments);
                       return [file](Session& session) {
                           session.settingsWindow.Draw(PageOf(session));
-                          sim::ui::WritePng(session.settingsWindow.Picture(), file);
+                          sim::ui::WritePng(sim::ui::SettingsPicture(session.settingsWindow), file);
                           session.out << fmt::format("settings: picture written to {}", file) << std::endl;
                       };
                   }});

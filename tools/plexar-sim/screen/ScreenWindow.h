@@ -18,7 +18,7 @@
 #include <string>
 
 #include "sim/Host.h"
-#include "sim/ui/Image.h"
+#include "tools/plexar-sim/screen/Image.h"
 #include "sim/ui/SettingsWindow.h"
 
 struct GLFWwindow;

@@ -1,5 +1,6 @@
 #pragma once
-// One HTTP exchange over libcurl, the way the host sends plug-in requests.
+// One HTTP exchange over the network, the way the host sends plug-in requests: over libcurl on
+// Linux (CurlTransport.cpp), over WinHTTP on Windows (WinHttpTransport.cpp).
 //
 // Threads: called on the host's HTTP thread; blocks until the answer or the 10 s timeout.
 #include <string>
@@ -13,10 +14,13 @@ struct HttpAnswer {
     std::string body;
 };
 
+// How long one exchange may take.
+constexpr long HttpTimeoutSeconds = 10;
+
 // Sends the request to `url` (the request's URL after any service redirect). An empty verb or
 // "POST" posts the body as JSON; "GET" sends no body; another verb is sent as given, with the
 // body when there is one. Headers are sent in the map's (name) order; redirects are not followed.
 // binaryBody and progressFunction are not used.
-HttpAnswer SendWithCurl(const CurlRequest& request, const std::string& url);
+HttpAnswer SendOverNetwork(const CurlRequest& request, const std::string& url);
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-#include "sim/ui/GlScreenRenderer.h"
+#include "tools/plexar-sim/screen/GlScreenRenderer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -32,4 +32,8 @@ std::vector<ThreadSample> SampleOtherThreads();
 // thread that began or ended in between counts as not at rest); empty when all were.
 std::string FindBusyThread(const std::vector<ThreadSample>& first, const std::vector<ThreadSample>& second);
 
+// The hold check of plexar-sim --virtual-time (sim::HostOptions::busyOtherThread): two samples a
+// moment apart, and the first thread not at rest between them.
+std::string BusyOtherThread();
+
 }  // namespace sim

@@ -5,24 +5,12 @@
 // the nearest texel, and the result blended over what is below by its alpha.
 //
 // Threads: the drawing thread, between ImGui::Render and the next ImGui::NewFrame.
-#include <map>
-
 #include <imgui.h>
 
-#include "sim/ui/Image.h"
+#include "sim/ui/Textures.h"
+#include "tools/plexar-sim/screen/Image.h"
 
 namespace sim::ui {
-
-// A texture as 8-bit RGBA texels, rows from the top: the font atlas
-// (ImFontAtlas::GetTexDataAsRGBA32) or a picture shown in the frame.
-struct TextureView {
-    const unsigned char* rgba;
-    int width;
-    int height;
-};
-
-// Every texture the frame's draw commands name, by the id they name it with.
-using TextureTable = std::map<ImTextureID, TextureView>;
 
 // A picture of the frame's display area, starting from an opaque `background`. Throws
 // std::invalid_argument when a draw command names a texture the table does not have.

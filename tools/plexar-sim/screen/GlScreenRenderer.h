@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "sim/Host.h"
-#include "sim/ui/Image.h"
+#include "tools/plexar-sim/screen/Image.h"
 
 struct ImDrawData;
 

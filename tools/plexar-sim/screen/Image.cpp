@@ -1,4 +1,4 @@
-#include "sim/ui/Image.h"
+#include "tools/plexar-sim/screen/Image.h"
 
 #include <cerrno>
 #include <cstring>
@@ -22,7 +22,9 @@ Colour Image::At(int x, int y) const
 void WritePng(const Image& image, const std::filesystem::path& file)
 {
     errno = 0;
-    if (stbi_write_png(file.c_str(), image.width, image.height, 4, image.rgba.data(), image.width * 4) == 0) {
+    // On Windows stb's writer takes the name as UTF-8 (STBIW_WINDOWS_UTF8), so no folder name is
+    // narrowed to the system's code page.
+    if (stbi_write_png(file.u8string().c_str(), image.width, image.height, 4, image.rgba.data(), image.width * 4) == 0) {
         const std::string reason = errno != 0 ? std::strerror(errno) : "the PNG encoder failed";
         throw std::runtime_error("cannot write the picture " + file.string() + ": " + reason);
     }

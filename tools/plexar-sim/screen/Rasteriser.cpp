@@ -1,14 +1,18 @@
-#include "sim/ui/Rasteriser.h"
+#include "tools/plexar-sim/screen/Rasteriser.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "sim/ui/DrawCommands.h"
 
 namespace sim::ui {
+
+static_assert(std::is_same_v<ImTextureID, TextureTable::key_type>, "textures are found by the ids frames draw with");
+
 namespace {
 
 struct Rgba {

@@ -1,4 +1,4 @@
-#include "sim/HandOff.h"
+#include "tools/plexar-sim/screen/HandOff.h"
 
 #include <exception>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "sim/ThreadActivity.h"
+#include "tools/plexar-sim/ThreadActivity.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -106,6 +107,15 @@ std::string FindBusyThread(const std::vector<ThreadSample>& first, const std::ve
         return "a thread has just ended";
     }
     return {};
+}
+
+std::string BusyOtherThread()
+{
+    // How far apart the two looks at the other threads are.
+    constexpr std::chrono::microseconds SampleGap{500};
+    const auto first = SampleOtherThreads();
+    std::this_thread::sleep_for(SampleGap);
+    return FindBusyThread(first, SampleOtherThreads());
 }
 
 }  // namespace sim

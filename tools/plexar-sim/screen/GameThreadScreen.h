@@ -26,7 +26,7 @@
 #include <mutex>
 #include <optional>
 
-#include "sim/HandOff.h"
+#include "tools/plexar-sim/screen/HandOff.h"
 #include "sim/Host.h"
 #include "sim/ui/SettingsWindow.h"
 

@@ -1,4 +1,4 @@
-#include "sim/ui/ScreenWindow.h"
+#include "tools/plexar-sim/screen/ScreenWindow.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include <backends/imgui_impl_glfw.h>
 #include <imgui.h>
 
-#include "sim/ui/GlScreenRenderer.h"
+#include "tools/plexar-sim/screen/GlScreenRenderer.h"
 
 namespace sim::ui {
 namespace {

@@ -2,7 +2,7 @@
 // window's own steps run on the window's thread, a game thread out of its loop leaves the window
 // without a frame instead of hanging it, and a modal's button clicked in a frame is answered on
 // the game thread.
-#include "sim/ui/GameThreadScreen.h"
+#include "tools/plexar-sim/screen/GameThreadScreen.h"
 
 #include <atomic>
 #include <chrono>

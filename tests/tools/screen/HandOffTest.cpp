@@ -1,6 +1,6 @@
 // A call the window's thread has the game thread make: who runs what, in which order, and what
 // happens when nobody serves, when the requester gives up and when the hand-off closes.
-#include "sim/HandOff.h"
+#include "tools/plexar-sim/screen/HandOff.h"
 
 #include <atomic>
 #include <chrono>

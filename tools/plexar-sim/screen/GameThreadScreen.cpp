@@ -1,4 +1,4 @@
-#include "sim/ui/GameThreadScreen.h"
+#include "tools/plexar-sim/screen/GameThreadScreen.h"
 
 #include <string>
 #include <utility>
