@@ -4,7 +4,49 @@
 #include <exception>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "core/SafeText.h"
+
 namespace sim {
+
+std::string_view KeptBodyPart(std::string_view body)
+{
+    if (body.size() <= JournalBodyBytes) {
+        return body;
+    }
+    std::size_t end = JournalBodyBytes;
+    // Back to the first byte of the character the limit falls in.
+    while (end > 0 && (static_cast<unsigned char>(body[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return body.substr(0, end);
+}
+
+std::string JournalBodyText(std::string_view body)
+{
+    const std::string_view kept = KeptBodyPart(body);
+    std::string text = quorvex::EscapeControls(kept, true);
+    if (kept.size() < body.size()) {
+        text += fmt::format("\u2026 ({} bytes)", body.size());
+    }
+    return text;
+}
+
+void AddBodyFields(nlohmann::json& fields, std::string_view body)
+{
+    const std::string_view kept = KeptBodyPart(body);
+    fields["body"] = std::string(kept);
+    if (kept.size() < body.size()) {
+        fields["truncated"] = true;
+        fields["length"] = body.size();
+    }
+}
+
+std::string ShownText(std::string_view text)
+{
+    return quorvex::EscapeControls(text);
+}
 
 Journal::Journal(std::function<Clock::time_point()> now) : now_(std::move(now)) {}
 

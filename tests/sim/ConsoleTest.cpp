@@ -1,4 +1,5 @@
 // Console lines and cfg files: parsing, cvars set from lines, commands and their arguments.
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -81,6 +82,28 @@ TEST(Console, LinesSetCvarsPrintThemAndReportWhatTheyCannotRun)
 
     host->ExecuteConsole("no_such_thing 1");
     EXPECT_EQ(host->ConsoleLines().back(), "plexar-sim: unknown command: no_such_thing");
+}
+
+// A cfg file or a typed line may hold any bytes; the host's own lines show them, not obey them.
+TEST(Console, TheHostsOwnLinesShowControlCharactersAsEscapes)
+{
+    test::TestHost host;
+    auto cvar = host->CvarManager()->registerCvar("qvx_test", "1", "A test cvar");
+    host->ExecuteConsole(std::string("\x1b[2Jwipe\x07 1"));
+    host->ExecuteConsole(std::string("qvx_test \"a\rb\0\" c", 17));
+    cvar.setValue(std::string("\x1b]0;x\x07"));
+    host->ExecuteConsole("qvx_test");
+    host->ExecuteConsole("cvarlist qvx_\x1b");
+    const auto lines = host->ConsoleLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "plexar-sim: unknown command: \\x1b[2Jwipe\\x07"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "plexar-sim: cannot parse console line: qvx_test \"a\\rb\\x00\" c"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "qvx_test = \"\\x1b]0;x\\x07\""), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "0 cvars starting with qvx_\\x1b"), lines.end());
+    for (const auto& line : lines) {
+        EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }), 0)
+            << line;
+    }
 }
 
 TEST(Console, CvarlistAndHelpListWhatIsRegistered)
