@@ -1,5 +1,4 @@
 // Console lines and cfg files: parsing, cvars set from lines, commands and their arguments.
-#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -88,22 +87,16 @@ TEST(Console, LinesSetCvarsPrintThemAndReportWhatTheyCannotRun)
 TEST(Console, TheHostsOwnLinesShowControlCharactersAsEscapes)
 {
     test::TestHost host;
-    auto cvar = host->CvarManager()->registerCvar("qvx_test", "1", "A test cvar");
-    host->ExecuteConsole(std::string("\x1b[2Jwipe\x07 1"));
-    host->ExecuteConsole(std::string("qvx_test \"a\rb\0\" c", 17));
-    cvar.setValue(std::string("\x1b]0;x\x07"));
-    host->ExecuteConsole("qvx_test");
-    host->ExecuteConsole("cvarlist qvx_\x1b");
-    const auto lines = host->ConsoleLines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "plexar-sim: unknown command: \\x1b[2Jwipe\\x07"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "plexar-sim: cannot parse console line: qvx_test \"a\\rb\\x00\" c"),
-              lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "qvx_test = \"\\x1b]0;x\\x07\""), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "0 cvars starting with qvx_\\x1b"), lines.end());
-    for (const auto& line : lines) {
-        EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }), 0)
-            << line;
+    host->CvarManager()->registerCvar("qvx_test", "\x1b]0;x\x07", "A test cvar");
+    for (const std::string line : {"\x1b[2Jwipe\x07 1", "qvx_test \"a\rb\" c", "qvx_test"}) {
+        host->ExecuteConsole(line);
     }
+    const auto lines = host->ConsoleLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+              (std::vector<std::string>{"plexar-sim: unknown command: \\x1b[2Jwipe\\x07",
+                                        "plexar-sim: cannot parse console line: qvx_test \"a\\rb\" c",
+                                        "qvx_test = \"\\x1b]0;x\\x07\""}));
 }
 
 TEST(Console, CvarlistAndHelpListWhatIsRegistered)

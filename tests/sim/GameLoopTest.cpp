@@ -185,9 +185,7 @@ TEST(GameLoop, TimersKeepTheirCourseWhenTheWallClockIsSetBackOrForward)
         std::atomic<int> ran{0};
         host->Game()->SetTimeout([&](GameWrapper*) { ++ran; }, 0.05f);
         host->Game()->SetTimeout([&](GameWrapper*) { ++ran; }, 1.0f);
-        const auto wallBefore = host->Now();
         host->ShiftWallClock(-1h);
-        EXPECT_LE(host->Now() - wallBefore, -59min) << virtualTime;
         host->RunFor(100ms);
         EXPECT_EQ(ran, 1) << "set back an hour, virtual time " << virtualTime;
         host->ShiftWallClock(24h);

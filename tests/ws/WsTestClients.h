@@ -246,12 +246,13 @@ inline std::string HandshakeRequestOfVersion(const std::string& version)
            version + "\r\n";
 }
 
-// A whole hixie-76 (hybi-00) handshake request from a page on this machine: no version, two
-// keys, and the eight key bytes after the blank line.
-inline const std::string Hixie76Request =
-    "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: WebSocket\r\nConnection: Upgrade\r\n"
-    "Origin: http://localhost\r\nSec-WebSocket-Key1: 4 @1  46546xW%0l 1 5\r\n"
-    "Sec-WebSocket-Key2: 12998 5 Y3 1  .P00\r\n\r\n^n:ds[4U";
+// A whole hixie-76 (hybi-00) handshake request: no version, two keys, and the eight key bytes
+// after the blank line.
+inline std::string Hixie76Request(const std::string& origin)
+{
+    return "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: WebSocket\r\nConnection: Upgrade\r\nOrigin: " + origin +
+           "\r\nSec-WebSocket-Key1: 4 @1  46546xW%0l 1 5\r\nSec-WebSocket-Key2: 12998 5 Y3 1  .P00\r\n\r\n^n:ds[4U";
+}
 
 // A frame as a client sends it: masked, here with the all-zero key so the payload stays as is.
 // The declared length may differ from the payload sent.
