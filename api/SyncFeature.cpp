@@ -33,7 +33,7 @@ SyncStatus SyncFeature::GetSyncStatus() const
     if (api->userCode->IsEmpty()) {
         return SyncStatus::NoUserCode;
     }
-    if (Clock::Now() < NextSyncAllowedAt()) {
+    if (Clock::SteadyNow() < NextSyncAllowedAt()) {
         return SyncStatus::CoolingDown;
     }
     if (!*enabled) {
@@ -42,15 +42,23 @@ SyncStatus SyncFeature::GetSyncStatus() const
     return SyncStatus::Ready;
 }
 
-SystemTime SyncFeature::NextSyncAllowedAt() const
+SteadyTime SyncFeature::NextSyncAllowedAt() const
 {
-    return SystemTime(SystemTime::duration(nextSyncAllowedAt_.load()));
+    return SteadyTime(SteadyTime::duration(nextSyncAllowedAt_.load()));
 }
 
 void SyncFeature::StartCooldown()
 {
-    const auto next = Clock::Now() + std::chrono::duration_cast<SystemTime::duration>(cooldown);
+    const auto next = Clock::SteadyNow() + std::chrono::duration_cast<SteadyTime::duration>(cooldown);
     nextSyncAllowedAt_ = next.time_since_epoch().count();
+}
+
+void SyncFeature::HoldBack(std::chrono::seconds wait)
+{
+    const auto end = (Clock::SteadyNow() + std::chrono::duration_cast<SteadyTime::duration>(wait)).time_since_epoch().count();
+    SteadyTime::rep current = nextSyncAllowedAt_.load();
+    while (current < end && !nextSyncAllowedAt_.compare_exchange_weak(current, end)) {
+    }
 }
 
 void SyncFeature::ShowToast(const std::string& text, int toastType, float seconds) const

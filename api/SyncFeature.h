@@ -7,7 +7,7 @@
 // page reads the gate while drawing). HandleResponse runs on an HTTP completion thread and may
 // clear `enabled`. `enabled` and the outage flag are atomics (`enabled` follows its cvar through
 // core/CvarBinding.h); the cooldown's end is an atomic
-// count of clock ticks.
+// count of steady clock ticks.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -59,9 +59,11 @@ public:
                                    const std::string& description) const;
 
     SyncStatus GetSyncStatus() const;
-    SystemTime NextSyncAllowedAt() const;
+    SteadyTime NextSyncAllowedAt() const;
     // The next sync may run `cooldown` from now.
     void StartCooldown();
+    // No sync before `wait` from now (the service asked for it); a later end already set stays.
+    void HoldBack(std::chrono::seconds wait);
 
     void ShowToast(const std::string& text, int toastType, float seconds) const;
 
@@ -77,7 +79,8 @@ public:
     const std::shared_ptr<std::atomic<bool>> enabled;
 
 private:
-    std::atomic<SystemTime::rep> nextSyncAllowedAt_{0};
+    // On the steady clock: a wall clock set back must not lengthen the cooldown.
+    std::atomic<SteadyTime::rep> nextSyncAllowedAt_{0};
     // An outage's failure toast was shown; cleared by a 200.
     mutable std::atomic<bool> outageToastShown_{false};
 };

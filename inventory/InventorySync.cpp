@@ -1,5 +1,7 @@
 #include "inventory/InventorySync.h"
 
+#include "api/RetryAfter.h"
+
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
+#include "api/RetryAfter.h"
 #include "api/Texts.h"
 #include "core/Boundary.h"
 #include "core/CvarText.h"
@@ -123,7 +126,7 @@ SyncStatus InventorySync::GetSyncStatus() const
     return feature_.GetSyncStatus();
 }
 
-SystemTime InventorySync::NextSyncAllowedAt() const
+SteadyTime InventorySync::NextSyncAllowedAt() const
 {
     return feature_.NextSyncAllowedAt();
 }
@@ -152,7 +155,7 @@ void InventorySync::OnInventoryChanged()
     if (status == SyncStatus::NoUserCode || status == SyncStatus::Disabled) {
         return;  // the sync that follows the user code or the switch carries it
     }
-    const SystemTime::rep cooldownEnd = NextSyncAllowedAt().time_since_epoch().count();
+    const SteadyTime::rep cooldownEnd = NextSyncAllowedAt().time_since_epoch().count();
     if (status == SyncStatus::CoolingDown && cooldownNoticed_ != cooldownEnd) {
         cooldownNoticed_ = cooldownEnd;
         LogText("Inventory changed during the cooldown; syncing when it ends");
@@ -174,8 +177,8 @@ void InventorySync::SyncPendingChange(std::uint64_t change)
     if (lastChange_ != change || syncedChange_ >= change) {
         return;  // a newer change waits its own quiet time, or an upload since has carried this one
     }
-    const auto wait = NextSyncAllowedAt() - Clock::Now();
-    if (GetSyncStatus() == SyncStatus::CoolingDown && wait > SystemTime::duration::zero()) {
+    const auto wait = NextSyncAllowedAt() - Clock::SteadyNow();
+    if (GetSyncStatus() == SyncStatus::CoolingDown && wait > SteadyTime::duration::zero()) {
         // Rounded up, so the timer never falls due just before the cooldown ends.
         const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait);
         gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "InventorySync::SyncPendingChange",
@@ -269,7 +272,7 @@ void InventorySync::HandleSyncResponse(int status, const std::string& body,
         texts::inventory::SyncResponse, status, body, [&] { HandleAcceptedUpload(body, items, wasFull, upload); },
         FailureToasts::OncePerOutage);
     if (status != 200 && status != 401) {
-        ScheduleRetry(upload, wasFull);
+        ScheduleRetry(upload, wasFull, ReadRetryAfter(status, body, Clock::Now()));
     }
 }
 
@@ -349,12 +352,18 @@ void InventorySync::RemoveSnapshot(Shared& shared, const char* why)
     });
 }
 
-void InventorySync::ScheduleRetry(std::uint64_t upload, bool wasFull)
+void InventorySync::ScheduleRetry(std::uint64_t upload, bool wasFull, std::optional<std::chrono::seconds> asked)
 {
     if (!shared_->progress.IsLatest(upload)) {
         return;  // a newer upload has carried every change since, and is retried itself if need be
     }
-    const UploadProgress::Retry retry = shared_->progress.Failed(wasFull);
+    UploadProgress::Retry retry = shared_->progress.Failed(wasFull);
+    if (asked) {
+        // Not sooner than the cooldown the failed upload started allows either.
+        retry.wait = std::max<std::chrono::seconds>(*asked, SyncFeature::cooldown);
+        feature_.HoldBack(retry.wait);
+        Log("The service asked to wait {} s before the next inventory sync", asked->count());
+    }
     Log("Retrying the inventory sync in {} s{}", retry.wait.count(), retry.full ? " with a full sync" : "");
     ScheduleSync(weak_from_this(), *gameWrapper_, retry.full, static_cast<float>(retry.wait.count()), upload);
 }
@@ -364,9 +373,18 @@ void InventorySync::ScheduleSync(std::weak_ptr<InventorySync> weak, GameWrapper&
 {
     gameWrapper.SetTimeout(WeakCallback(std::move(weak), "InventorySync::Sync",
                                         [full, upload](InventorySync& self, GameWrapper*) {
-                                            if (self.shared_->progress.IsLatest(upload)) {
-                                                self.Sync(full);
+                                            if (!self.shared_->progress.IsLatest(upload)) {
+                                                return;
                                             }
+                                            // A host timer a moment early must not lose the try.
+                                            if (self.GetSyncStatus() == SyncStatus::CoolingDown) {
+                                                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+                                                    self.NextSyncAllowedAt() - Clock::SteadyNow());
+                                                ScheduleSync(self.weak_from_this(), *self.gameWrapper_, full,
+                                                             static_cast<float>(wait.count()) / 1000.0f, upload);
+                                                return;
+                                            }
+                                            self.Sync(full);
                                         }),
                            seconds);
 }

@@ -98,7 +98,7 @@ public:
     bool Sync(bool full);
 
     SyncStatus GetSyncStatus() const;
-    SystemTime NextSyncAllowedAt() const;
+    SteadyTime NextSyncAllowedAt() const;
     const InventorySnapshot& Snapshot() const { return shared_->snapshot; }
 
 private:
@@ -121,7 +121,8 @@ private:
     void HandleToggleResponse(int status, const std::string& body, bool switchedOn) const;
     // After a failed upload (or an inventory the host could not give): the latest upload is tried
     // again after the next wait. Any thread.
-    void ScheduleRetry(std::uint64_t upload, bool wasFull);
+    // `asked`: the wait the service asked for (RetryAfter.h); no upload goes before it ends.
+    void ScheduleRetry(std::uint64_t upload, bool wasFull, std::optional<std::chrono::seconds> asked = std::nullopt);
 
     // What the executor's tasks work with; shared so a task left behind at destruction still has it.
     struct Shared {
@@ -159,7 +160,7 @@ private:
     // The change count when the latest upload read the inventory: changes up to it are on their way.
     std::uint64_t syncedChange_ = 0;
     // The cooldown end for which "changed during the cooldown" was logged, in clock ticks.
-    SystemTime::rep cooldownNoticed_ = 0;
+    SteadyTime::rep cooldownNoticed_ = 0;
     // Last, so it goes before anything else.
     std::unique_ptr<Executor> executor_;
 };

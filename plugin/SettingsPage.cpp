@@ -69,7 +69,7 @@ private:
 struct SyncState {
     bool available = false;
     SyncStatus status = SyncStatus::Disabled;
-    SystemTime nextSyncAllowedAt;
+    SteadyTime nextSyncAllowedAt;
 };
 
 template <class Sync>
@@ -83,9 +83,9 @@ SyncState ReadState(const std::shared_ptr<Sync>& sync, const std::shared_ptr<Gam
 
 // Whole seconds until `time`, the fraction dropped: 9 just after a 10-second cooldown started, 0
 // during its last second.
-int SecondsUntil(SystemTime time)
+int SecondsUntil(SteadyTime time)
 {
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(time - Clock::Now()).count());
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(time - Clock::SteadyNow()).count());
 }
 
 // The button, usable only when the gate is open, and beside it why it is not. Returns whether it

@@ -1,5 +1,6 @@
 #include "plugin/UserCodeMessages.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -67,7 +68,12 @@ void UserCodeMessages::Take(WsMessage& message)
 
 bool UserCodeMessages::TooSoon() const
 {
-    return lastChangeAt_ && Clock::Now() - *lastChangeAt_ < Seconds(MinSecondsBetweenChanges);
+    if (!lastChangeAt_) {
+        return false;
+    }
+    // A wall clock set back since then makes the time passed negative: that is not "too soon".
+    const auto passed = Clock::Now() - *lastChangeAt_;
+    return passed >= SystemTime::duration::zero() && passed < Seconds(MinSecondsBetweenChanges);
 }
 
 void UserCodeMessages::Show(Toast toast)
@@ -84,7 +90,8 @@ void UserCodeMessages::Show(Toast toast)
     const bool timerSet = waitingToast_.has_value();
     waitingToast_ = std::move(toast);
     if (!timerSet) {
-        const float wait = static_cast<float>(Seconds(toastUpUntil_ - now).count());
+        // Never longer than a toast stays up, whatever the wall clock did since.
+        const float wait = std::min(static_cast<float>(Seconds(toastUpUntil_ - now).count()), ToastSeconds);
         gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "UserCodeMessages::ShowWaitingToast",
                                               [](UserCodeMessages& self, GameWrapper*) { self.ShowWaitingToast(); }),
                                  wait);

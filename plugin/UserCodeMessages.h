@@ -11,6 +11,9 @@
 // could not be saved says so. Toasts are merged: at most one is on screen, and a change while one
 // is up shows its toast, the latest change's, when that one ends.
 //
+// Both are timed on the wall clock, which the substitute host makes virtual on every thread; a
+// wall clock set back or forward never holds a change or a toast back longer than their length.
+//
 // Threads: Take runs on the WebSocket server thread (the server has one), which alone touches
 // the rate state. A merged toast is shown by a timer on the game thread; the toast state is
 // guarded by toastMutex_.

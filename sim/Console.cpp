@@ -18,7 +18,7 @@ Console::Console(Journal& journal) : journal_(journal) {}
 Cvar* Console::RegisterCvar(CvarDefinition definition)
 {
     if (!IsValidConsoleName(definition.name)) {
-        Log("plexar-sim: refused cvar name \"" + definition.name + "\"");
+        Log("plexar-sim: refused cvar name \"" + ShownText(definition.name) + "\"");
         return nullptr;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -41,7 +41,7 @@ void Console::RegisterNotifier(const std::string& name,
                                CVarManagerWrapper::NotifierCallback callback)
 {
     if (!IsValidConsoleName(name) || !callback) {
-        Log("plexar-sim: refused command \"" + name + "\"");
+        Log("plexar-sim: refused command \"" + ShownText(name) + "\"");
         return;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -58,7 +58,7 @@ CVarManagerWrapper::NotifierCallback Console::FindNotifier(const std::string& na
 void Console::Execute(const std::string& line)
 {
     const ConsoleLine parsed = ParseConsoleLine(line);
-    const auto cannotParse = [&] { Log("plexar-sim: cannot parse console line: " + line); };
+    const auto cannotParse = [&] { Log("plexar-sim: cannot parse console line: " + ShownText(line)); };
     switch (parsed.kind) {
     case ConsoleLine::Kind::Blank:
         return;
@@ -70,7 +70,7 @@ void Console::Execute(const std::string& line)
     }
     if (Cvar* cvar = FindCvar(parsed.name)) {
         if (parsed.rest.empty()) {
-            Log(parsed.name + " = \"" + cvar->Value() + "\"");
+            Log(parsed.name + " = \"" + ShownText(cvar->Value()) + "\"");
             return;
         }
         std::string value;
@@ -82,14 +82,14 @@ void Console::Execute(const std::string& line)
         return;
     }
     if (const auto notifier = FindNotifier(parsed.name)) {
-        CallGuarded([this](const std::string& text) { Log(text); }, "command " + parsed.name,
+        CallGuardedOnGameThread([this](const std::string& text) { Log(text); }, "command " + parsed.name,
                     [&] { notifier(SplitArguments(parsed.name, parsed.rest)); });
         return;
     }
     if (RunBuiltIn(SplitArguments(parsed.name, parsed.rest))) {
         return;
     }
-    Log("plexar-sim: unknown command: " + parsed.name);
+    Log("plexar-sim: unknown command: " + ShownText(parsed.name));
 }
 
 bool Console::RunBuiltIn(const std::vector<std::string>& arguments)
@@ -123,11 +123,11 @@ void Console::ListCvars(const std::string& prefix)
     }
     for (const Cvar* cvar : listed) {
         const auto& definition = cvar->Definition();
-        Log(definition.name + " = \"" + cvar->Value() + "\"" +
-            (definition.description.empty() ? "" : "  " + definition.description));
+        Log(definition.name + " = \"" + ShownText(cvar->Value()) + "\"" +
+            (definition.description.empty() ? "" : "  " + ShownText(definition.description)));
     }
     Log(fmt::format("{} cvar{}{}", listed.size(), listed.size() == 1 ? "" : "s",
-                    prefix.empty() ? std::string() : " starting with " + prefix));
+                    prefix.empty() ? std::string() : " starting with " + ShownText(prefix)));
 }
 
 void Console::ListCommands()

@@ -87,7 +87,7 @@ void Cvar::Set(std::string value)
     WriteBoundValues();
     const CVarWrapper self(reinterpret_cast<std::uintptr_t>(this));
     for (const auto& callback : callbacks) {
-        CallGuarded(report_, "cvar callback of " + definition_.name,
+        CallGuardedOnGameThread(report_, "cvar callback of " + definition_.name,
                     [&] { callback(oldValue, self); });
     }
 }

@@ -22,12 +22,12 @@ constexpr double LongestDelaySeconds = 1e9;
 // Rounded to the clock's tick, so that equal decimal durations always meet: a timer set for
 // 10.1 s falls due within RunFor(10.1 s). (GameWrapper::SetTimeout turns its float seconds into
 // the decimal number the caller wrote before they get here.)
-Clock::duration ToClockDuration(Seconds seconds)
+SteadyClock::duration ToClockDuration(Seconds seconds)
 {
     if (!(seconds.count() > 0)) {  // also NaN
-        return Clock::duration::zero();
+        return SteadyClock::duration::zero();
     }
-    return std::chrono::round<Clock::duration>(
+    return std::chrono::round<SteadyClock::duration>(
         Seconds(std::min(seconds.count(), LongestDelaySeconds)));
 }
 
@@ -54,22 +54,38 @@ private:
 GameLoop::GameLoop(bool virtualTime, Clock::time_point virtualStart, ErrorReport report,
                    HoldCheck holdCheck)
     : virtualTime_(virtualTime), report_(std::move(report)), holdCheck_(std::move(holdCheck)),
-      virtualNow_(virtualStart.time_since_epoch().count())
+      virtualStart_(virtualStart), steadyOrigin_(SteadyClock::now()),
+      virtualSteady_(steadyOrigin_.time_since_epoch().count())
 {
 }
 
 Clock::time_point GameLoop::Now() const
 {
+    const Clock::duration shift(wallShift_.load());
     if (!virtualTime_) {
-        return Clock::now();
+        return Clock::now() + shift;
     }
-    return Clock::time_point(Clock::duration(virtualNow_.load()));
+    return virtualStart_ + std::chrono::duration_cast<Clock::duration>(SteadyNow() - steadyOrigin_) + shift;
 }
 
-void GameLoop::SetVirtualNow(Clock::time_point now)
+SteadyClock::time_point GameLoop::SteadyNow() const
 {
-    if (now > Now()) {
-        virtualNow_.store(now.time_since_epoch().count());
+    if (!virtualTime_) {
+        return SteadyClock::now();
+    }
+    return SteadyClock::time_point(SteadyClock::duration(virtualSteady_.load()));
+}
+
+void GameLoop::ShiftWallClock(Clock::duration shift)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    wallShift_.store(wallShift_.load() + shift.count());
+}
+
+void GameLoop::SetVirtualNow(SteadyClock::time_point now)
+{
+    if (now > SteadyNow()) {
+        virtualSteady_.store(now.time_since_epoch().count());
     }
 }
 
@@ -116,7 +132,7 @@ void GameLoop::RunHostWork()
 
 void GameLoop::PostAfter(Seconds delay, Task task)
 {
-    const Clock::time_point due = Now() + ToClockDuration(delay);
+    const SteadyClock::time_point due = SteadyNow() + ToClockDuration(delay);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!closed_) {
@@ -127,7 +143,7 @@ void GameLoop::PostAfter(Seconds delay, Task task)
     wake_.notify_all();
 }
 
-GameLoop::Task GameLoop::TakeReady(Clock::time_point end, bool mayJump)
+GameLoop::Task GameLoop::TakeReady(SteadyClock::time_point end, bool mayJump)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!tasks_.empty()) {
@@ -139,13 +155,13 @@ GameLoop::Task GameLoop::TakeReady(Clock::time_point end, bool mayJump)
         return {};
     }
     auto first = timers_.begin();
-    const Clock::time_point due = first->first.first;
+    const SteadyClock::time_point due = first->first.first;
     if (virtualTime_) {
-        if (due > end || (due > Now() && !mayJump)) {
+        if (due > end || (due > SteadyNow() && !mayJump)) {
             return {};
         }
         SetVirtualNow(due);
-    } else if (due > Clock::now()) {
+    } else if (due > SteadyClock::now()) {
         return {};
     }
     Task timer = std::move(first->second);
@@ -156,13 +172,13 @@ GameLoop::Task GameLoop::TakeReady(Clock::time_point end, bool mayJump)
 void GameLoop::RunFor(Seconds duration)
 {
     const RunningScope running(running_);  // cleared however RunFor ends (a hold check may throw)
-    const Clock::time_point end = Now() + ToClockDuration(duration);
+    const SteadyClock::time_point end = SteadyNow() + ToClockDuration(duration);
     // Virtual time: whether the hold check found nothing holding the clock since the last task.
     bool mayJump = !holdCheck_;
     for (;;) {
         RunHostWork();
         if (Task ready = TakeReady(end, mayJump)) {
-            CallGuarded(report_, "task", ready);
+            CallGuardedOnGameThread(report_, "task", ready);
             mayJump = !holdCheck_;
             continue;
         }
@@ -179,10 +195,10 @@ void GameLoop::RunFor(Seconds duration)
         if (!tasks_.empty() || !hostWork_.empty()) {
             continue;  // posted after TakeReady looked
         }
-        if (Clock::now() >= end) {
+        if (SteadyClock::now() >= end) {
             break;
         }
-        Clock::time_point wakeAt = end;
+        SteadyClock::time_point wakeAt = end;
         if (!timers_.empty()) {
             wakeAt = std::min(wakeAt, timers_.begin()->first.first);
         }
@@ -192,7 +208,7 @@ void GameLoop::RunFor(Seconds duration)
 
 bool GameLoop::WaitUntilNothingHoldsTime()
 {
-    const auto since = std::chrono::steady_clock::now();
+    const auto since = SteadyClock::now();
     for (;;) {
         const std::string holder = holdCheck_();
         if (holder.empty()) {
@@ -208,13 +224,13 @@ bool GameLoop::WaitUntilNothingHoldsTime()
             RunHostWork();
             continue;
         }
-        if (std::chrono::steady_clock::now() - since > LongestHold) {
+        if (SteadyClock::now() - since > LongestHold) {
             lock.unlock();
             report_(fmt::format("plexar-sim: virtual time moves on after {} s although {}",
                                 LongestHold.count(), holder));
             return true;
         }
-        // Steady time: the system clock may itself be the virtual one in this process.
+        // The real steady clock: the process's clocks may themselves be the virtual ones.
         wake_.wait_for(lock, HoldRecheck);
     }
 }
@@ -231,20 +247,19 @@ void GameLoop::Idle(Seconds duration)
         return;
     }
     const RunningScope running(running_);
-    // Steady time: the system clock is the virtual one in plexar-sim.
-    const auto until = std::chrono::steady_clock::now() +
-                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(ToClockDuration(duration));
+    // The real steady clock: the virtual one stands still here.
+    const auto until = SteadyClock::now() + ToClockDuration(duration);
     for (;;) {
         RunHostWork();
-        if (Task ready = TakeReady(Now(), false)) {
-            CallGuarded(report_, "task", ready);
+        if (Task ready = TakeReady(SteadyNow(), false)) {
+            CallGuardedOnGameThread(report_, "task", ready);
             continue;
         }
         std::unique_lock<std::mutex> lock(mutex_);
         if (!tasks_.empty() || !hostWork_.empty()) {
             continue;
         }
-        if (std::chrono::steady_clock::now() >= until) {
+        if (SteadyClock::now() >= until) {
             break;
         }
         wake_.wait_until(lock, until);

@@ -2,12 +2,16 @@
 // The game thread's loop and the host clock: Execute tasks, SetTimeout timers and the time they
 // are measured in.
 //
-// Virtual time (tests, plexar-sim --virtual-time): the clock starts at a given moment and moves
-// only inside RunFor, which jumps from one due timer to the next, so waiting costs nothing. Before
-// each jump RunFor may ask a hold check what still holds the clock (work under way on other
-// threads, which must happen at the current moment); it waits, in real time, until nothing does.
-// Real time (plexar-sim by default): the clock is the system clock and RunFor sleeps until the
-// next timer, task or the end.
+// Two clocks: the steady one that timers and durations are measured in (SteadyNow), and the wall
+// clock the host shows and a plug-in reads for dates (Now). The wall clock may be set (a player
+// fixing the time zone, an NTP step: ShiftWallClock); the steady one only moves forward.
+//
+// Virtual time (tests, plexar-sim --virtual-time): both clocks start at a given moment and move
+// together only inside RunFor, which jumps from one due timer to the next, so waiting costs
+// nothing. Before each jump RunFor may ask a hold check what still holds the clock (work under
+// way on other threads, which must happen at the current moment); it waits, in real time, until
+// nothing does. Real time (plexar-sim by default): the clocks are the system's, and RunFor sleeps
+// on the steady one until the next timer, task or the end.
 //
 // Host work (PostHostWork: plexar-sim's window asking for a frame) is the host's own business on
 // the game thread, not the game's: it runs whenever the loop runs or waits, also while something
@@ -17,8 +21,9 @@
 // Threads: Now, Post, PostAfter, PostHostWork and Activity may be called from any thread. RunFor,
 // RunUntilIdle and Idle are called by one thread, which thereby acts as the game thread: every
 // task, timer, host work and the hold check run there, never under the loop's lock. The queues are
-// guarded by mutex_; a Post wakes a sleeping RunFor through wake_. The virtual clock is written
-// under mutex_ and read without it (an atomic), so Now never waits, whatever lock its caller holds.
+// guarded by mutex_; a Post wakes a sleeping RunFor through wake_. The virtual clock and the wall
+// clock's shift are written under mutex_ (the shift from any thread) and read without it
+// (atomics), so Now and SteadyNow never wait, whatever lock their caller holds.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -46,7 +51,13 @@ public:
     GameLoop(bool virtualTime, Clock::time_point virtualStart, ErrorReport report,
              HoldCheck holdCheck = {});
 
+    // The wall clock.
     Clock::time_point Now() const;
+    // The steady clock: timers fall due on it.
+    SteadyClock::time_point SteadyNow() const;
+    // Sets the wall clock forward (or back, negative) by `shift`; timers and the steady clock
+    // are not moved. Any thread.
+    void ShiftWallClock(Clock::duration shift);
 
     // Queues a task to run soon, after the tasks queued before it.
     void Post(Task task);
@@ -76,17 +87,17 @@ public:
     void Shutdown();
 
 private:
-    using TimerKey = std::pair<Clock::time_point, std::uint64_t>;
+    using TimerKey = std::pair<SteadyClock::time_point, std::uint64_t>;
 
     // The next task, or the next timer due by `end`; empty when nothing is ready. In virtual time
     // a timer due later than now is taken only when mayJump, and the clock moves to its due time.
-    Task TakeReady(Clock::time_point end, bool mayJump);
+    Task TakeReady(SteadyClock::time_point end, bool mayJump);
     // Virtual time: waits (in real time) until the hold check finds nothing holding the clock or
     // a task is queued. True when the clock may jump.
     bool WaitUntilNothingHoldsTime();
     // Runs the host work queued now.
     void RunHostWork();
-    void SetVirtualNow(Clock::time_point now);
+    void SetVirtualNow(SteadyClock::time_point now);
 
     const bool virtualTime_;
     const ErrorReport report_;
@@ -95,7 +106,11 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::atomic<Clock::rep> virtualNow_;  // since the epoch, in Clock ticks
+    // Virtual time: the wall clock at the steady clock's origin (before any shift).
+    const Clock::time_point virtualStart_;
+    const SteadyClock::time_point steadyOrigin_;
+    std::atomic<SteadyClock::rep> virtualSteady_;  // since the steady clock's epoch, in its ticks
+    std::atomic<Clock::rep> wallShift_{0};           // in Clock ticks
     std::atomic<std::uint64_t> activity_{0};
     std::deque<Task> tasks_;
     std::deque<Task> hostWork_;

@@ -49,10 +49,10 @@ void Hooks::Call(const std::string& functionName, std::uintptr_t caller, void* p
         post = CopyList(post_, functionName);
     }
     for (const auto& callback : pre) {
-        CallGuarded(report_, "hook", [&] { callback(caller, params, functionName); });
+        CallGuardedOnGameThread(report_, "hook", [&] { callback(caller, params, functionName); });
     }
     for (const auto& callback : post) {
-        CallGuarded(report_, "hook", [&] { callback(functionName); });
+        CallGuardedOnGameThread(report_, "hook", [&] { callback(functionName); });
     }
 }
 

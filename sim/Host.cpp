@@ -126,6 +126,16 @@ Clock::time_point Host::Now() const
     return state_->loop.Now();
 }
 
+SteadyClock::time_point Host::SteadyNow() const
+{
+    return state_->loop.SteadyNow();
+}
+
+void Host::ShiftWallClock(Clock::duration shift)
+{
+    state_->loop.ShiftWallClock(shift);
+}
+
 void Host::RunFor(Seconds duration)
 {
     state_->loop.RunFor(duration);

@@ -24,6 +24,7 @@
 namespace sim {
 
 using Clock = std::chrono::system_clock;
+using SteadyClock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
 struct HostOptions {
@@ -117,7 +118,7 @@ struct HttpExchange {
     std::map<std::string, std::string> headers;
     std::string requestBody;
     int status = 0;  // 0 until answered, or when no answer came
-    std::string responseBody;
+    std::string responseBody;  // its first JournalBodyBytes (sim/Journal.h) at most
 };
 
 // An answer the in-process responder gives instead of the network.
@@ -151,7 +152,12 @@ public:
     game::World& GetWorld();
 
     // --- Time and the game thread ---
+    // The wall clock (dates, the journal) and the steady clock timers fall due on.
     Clock::time_point Now() const;
+    SteadyClock::time_point SteadyNow() const;
+    // Sets the wall clock forward or back by `shift`, as a player or an NTP step would; timers
+    // and the steady clock keep their course.
+    void ShiftWallClock(Clock::duration shift);
     // Runs the game loop for this long: queued tasks, then each timer when it falls due.
     void RunFor(Seconds duration);
     // Runs queued tasks and timers already due, without letting time pass.

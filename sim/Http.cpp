@@ -27,7 +27,7 @@ std::string DescribeRequest(const CurlRequest& request, const std::string& sentT
         text += fmt::format("\n{}: {}", name, value);
     }
     if (!request.body.empty()) {
-        text += "\n\n" + request.body;
+        text += "\n\n" + JournalBodyText(request.body);
     }
     return text;
 }
@@ -69,17 +69,18 @@ bool HttpService::Send(CurlRequest&& request, HttpWrapper::ResponseCallback&& ca
     if (!accepting_) {
         return false;
     }
-    auto fields = std::make_shared<const nlohmann::json>(nlohmann::json{
+    nlohmann::json fields{
         {"id", exchanges_.size()},
         {"verb", request.verb.empty() ? "POST" : request.verb},
         {"url", request.url},
         {"sentTo", url},
         {"headers", request.headers},
-        {"body", request.body},
-    });
+    };
+    AddBodyFields(fields, request.body);
     exchanges_.push_back({request.url, request.verb, request.headers, request.body, 0, {}});
     // Journaled under the lock so that Stop cannot finish (and the journal go) meanwhile.
-    journal_.Add(JournalEntry::Kind::HttpRequest, std::move(description), std::move(fields));
+    journal_.Add(JournalEntry::Kind::HttpRequest, std::move(description),
+                 std::make_shared<const nlohmann::json>(std::move(fields)));
     queue_.push_back({exchanges_.size() - 1, std::move(request), std::move(url),
                       std::move(callback)});
     work_.notify_one();
@@ -185,11 +186,12 @@ void HttpService::Complete(Job& job)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         exchanges_[job.exchange].status = answer.status;
-        exchanges_[job.exchange].responseBody = answer.body;
+        exchanges_[job.exchange].responseBody = std::string(KeptBodyPart(answer.body));
     }
-    journal_.Add(JournalEntry::Kind::HttpResponse, fmt::format("http< {} {}", answer.status, answer.body),
-                 std::make_shared<const nlohmann::json>(nlohmann::json{
-                     {"id", job.exchange}, {"url", job.request.url}, {"status", answer.status}, {"body", answer.body}}));
+    nlohmann::json fields{{"id", job.exchange}, {"url", job.request.url}, {"status", answer.status}};
+    AddBodyFields(fields, answer.body);
+    journal_.Add(JournalEntry::Kind::HttpResponse, fmt::format("http< {} {}", answer.status, JournalBodyText(answer.body)),
+                 std::make_shared<const nlohmann::json>(std::move(fields)));
     if (job.callback) {
         CallGuarded(report_, "HTTP callback",
                     [&] { job.callback(answer.status, std::move(answer.body)); });

@@ -6,14 +6,34 @@
 // entriesMutex_. The sink is called on the thread that added the entry, under sinkMutex_, so the
 // sink sees entries one at a time and in the kept order; it must not call into the host (some
 // entries are added while a host lock is held).
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "sim/Host.h"
 
 namespace sim {
+
+// The most of a request or answer body the journal keeps: a longer one is cut (a plug-in may be
+// sent hundreds of megabytes it rightly does not read, and the journal would keep copies).
+constexpr std::size_t JournalBodyBytes = 64 * 1024;
+
+// The first JournalBodyBytes of the body at most, cut before a character that would not fit.
+std::string_view KeptBodyPart(std::string_view body);
+// A body as a journal line shows it: its kept part with control characters escaped (line breaks
+// kept), and "… (N bytes)" when it was cut.
+std::string JournalBodyText(std::string_view body);
+// Puts the kept part in fields["body"]; when it was cut, also "truncated": true and the full
+// "length" in bytes.
+void AddBodyFields(nlohmann::json& fields, std::string_view body);
+// A text from outside (a console line, a name) as the host's own lines show it: control
+// characters as visible escapes.
+std::string ShownText(std::string_view text);
 
 class Journal {
 public:

@@ -103,7 +103,7 @@ SyncStatus LoadoutSync::GetSyncStatus() const
     return feature_.GetSyncStatus();
 }
 
-SystemTime LoadoutSync::NextSyncAllowedAt() const
+SteadyTime LoadoutSync::NextSyncAllowedAt() const
 {
     return feature_.NextSyncAllowedAt();
 }

@@ -68,7 +68,7 @@ public:
     bool Sync();
 
     SyncStatus GetSyncStatus() const;
-    SystemTime NextSyncAllowedAt() const;
+    SteadyTime NextSyncAllowedAt() const;
 
     // The loadout as the host gives it: an empty one without an items store. Ids that are neither
     // an owned item nor a catalogue product are logged and left out. Game thread.

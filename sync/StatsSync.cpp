@@ -49,7 +49,7 @@ SyncStatus StatsSync::GetSyncStatus() const
     return feature_.GetSyncStatus();
 }
 
-SystemTime StatsSync::NextSyncAllowedAt() const
+SteadyTime StatsSync::NextSyncAllowedAt() const
 {
     return feature_.NextSyncAllowedAt();
 }

@@ -51,7 +51,7 @@ public:
     bool Sync();
 
     SyncStatus GetSyncStatus() const;
-    SystemTime NextSyncAllowedAt() const;
+    SteadyTime NextSyncAllowedAt() const;
 
 private:
     void HandleResponse(int status, const std::string& body) const;

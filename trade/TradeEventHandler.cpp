@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/QvxApi.h"
+#include "api/RetryAfter.h"
 #include "core/CvarBinding.h"
 #include "core/Log.h"
 #include "core/PersistentStorage.h"
@@ -173,8 +174,9 @@ void TradeEventHandler::SendTradeLog(const TradeOutbox::Record& record, bool fro
         api_->BuildRequest(api_->logIngameTradeUrl, record.body),
         WeakCallback(weak_from_this(), "TradeEventHandler::HandleTradeLogResponse",
                      [sent = TradeOutbox::Record{record.id, {}, record.tradeGuid}, fromOutbox](
-                         TradeEventHandler& self, int status, auto&&) {
-                         self.HandleTradeLogResponse(status, sent, fromOutbox);
+                         TradeEventHandler& self, int status, const std::string& answer) {
+                         self.HandleTradeLogResponse(status, ReadRetryAfter(status, answer, Clock::Now()), sent,
+                                                     fromOutbox);
                      }));
 }
 
@@ -214,7 +216,8 @@ void TradeEventHandler::HandleValidateTraderResponse(int status) const
     Log(texts::trade::ValidateTraderUnknownLine, status);
 }
 
-void TradeEventHandler::HandleTradeLogResponse(int status, const TradeOutbox::Record& record, bool fromOutbox)
+void TradeEventHandler::HandleTradeLogResponse(int status, std::optional<std::chrono::seconds> asked,
+                                               const TradeOutbox::Record& record, bool fromOutbox)
 {
     const std::string trade = TradeOutbox::ShortGuid(record.tradeGuid);
     const bool transient = status != 200 && IsTransient(status);
@@ -252,6 +255,9 @@ void TradeEventHandler::HandleTradeLogResponse(int status, const TradeOutbox::Re
         if (transient && record.id != 0 && !retryWaiting_) {
             retryWaiting_ = true;
             retryWait = backoff_.Next();
+            if (asked) {
+                retryWait = *asked;
+            }
             retryTimer = ++retryTimer_;
         }
         // After a 200 the service is back: what waits goes now. After a refusal, the next in line.
@@ -262,6 +268,9 @@ void TradeEventHandler::HandleTradeLogResponse(int status, const TradeOutbox::Re
                                            [](TradeEventHandler& self, GameWrapper*) { self.FlushOutbox(); }));
     }
     if (retryWait.count() > 0) {
+        if (asked) {
+            Log("The service asked to wait {} s before the next trade log", asked->count());
+        }
         Log("Retrying the trade log in {} s", retryWait.count());
         gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "TradeEventHandler::FlushOutbox",
                                               [retryTimer](TradeEventHandler& self, GameWrapper*) {

@@ -27,9 +27,11 @@
 // here. The outbox has its own lock; the delivery state (backoff, a send or a retry pending) is guarded by
 // deliveryMutex_. Callbacks hold a weak reference and do nothing once the handler is gone.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "api/RetryBackoff.h"
@@ -78,7 +80,9 @@ public:
 private:
     void HandleValidateTraderResponse(int status) const;
     void SendTradeLog(const TradeOutbox::Record& record, bool fromOutbox);
-    void HandleTradeLogResponse(int status, const TradeOutbox::Record& record, bool fromOutbox);
+    // `asked`: the wait a 429 or 503 asked for (RetryAfter.h), which replaces the next retry wait.
+    void HandleTradeLogResponse(int status, std::optional<std::chrono::seconds> asked, const TradeOutbox::Record& record,
+                                bool fromOutbox);
     // Writes the outbox's file on the executor.
     void SaveOutbox();
     void OnScammerDetected() const;

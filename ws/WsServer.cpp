@@ -73,13 +73,15 @@ private:
 // What the server knows of one open connection.
 struct Peer {
     Peer(const WsServer::Limits& limits, SteadyClock::time_point now)
-        : messages(limits.messagesPerSecond, now), pongs(limits.pongsPerSecond, now), lastHeard(now)
+        : messages(limits.messagesPerSecond, now), pongs(limits.pongsPerSecond, now), lastHeard(now), lastMessage(now)
     {
     }
 
     Allowance messages;
     Allowance pongs;
+    // The last message or ping (the idle rule), and the last message alone (making room).
     SteadyClock::time_point lastHeard;
+    SteadyClock::time_point lastMessage;
     // Closed by the server for what it did; what it sends meanwhile is not handled.
     bool refused = false;
 };
@@ -175,6 +177,11 @@ private:
     void RetryAcceptLater(const std::error_code& error);
     void OnTerminated(const Endpoint::connection_ptr& connection);
     bool OnValidate(const Handle& handle);
+    // Why the handshake is refused (its status set), or an empty text when it may open.
+    std::string RefusalOf(const Endpoint::connection_ptr& connection);
+    // At the connection limit: closes the connection that sent no message for the longest
+    // time, if that is at least limits_.yieldAfter. True when one was closed.
+    bool MakeRoom();
     void OnOpen(const Handle& handle);
     void OnClose(const Handle& handle);
     void OnMessage(const Handle& handle, const Endpoint::message_ptr& message);
@@ -211,6 +218,8 @@ private:
     std::set<Handle, std::owner_less<Handle>> accepted_;
     // The open connections, whose handshake completed.
     std::map<Handle, Peer, std::owner_less<Handle>> connections_;
+    // Connections closed to make room for a new one: their places are taken already.
+    std::set<Handle, std::owner_less<Handle>> yielding_;
     bool stopping_ = false;
     std::chrono::milliseconds acceptRetry_ = FirstAcceptRetry;
     BurstLine acceptFailing_;
@@ -394,17 +403,43 @@ bool WsServer::Impl::OnValidate(const Handle& handle)
             Log("Local websocket server: A connecting client is gone: {}", error.message());
             return;
         }
-        // As the client's protocol version carries it: "Origin", or "Sec-WebSocket-Origin" for
-        // hybi-07 and -08. Clients other than browsers send none.
-        const std::string& origin = connection->get_origin();
-        if (origin.empty() || IsAllowedOrigin(origin)) {
+        const std::string refusal = RefusalOf(connection);
+        if (refusal.empty()) {
             allowed = true;
             return;
         }
-        connection->set_status(websocketpp::http::status_code::forbidden);
-        Log("Local websocket server: Refused a connection from origin {}", ConsoleText(origin));
+        LogText("Local websocket server: Refused a connection " + refusal);
     });
     return allowed;
+}
+
+std::string WsServer::Impl::RefusalOf(const Endpoint::connection_ptr& connection)
+{
+    // The hixie-76 handshake (hybi-00) declares no version. The library bounds neither the size
+    // of its messages nor reads them in bounded steps, and no browser of this decade speaks it.
+    if (connection->get_request_header("Sec-WebSocket-Version").empty()) {
+        connection->set_status(websocketpp::http::status_code::upgrade_required);
+        connection->replace_header("Sec-WebSocket-Version", "13");
+        return "speaking the hixie-76 protocol (no Sec-WebSocket-Version)";
+    }
+    // Either header may carry the page's origin, whatever version the client declares, and the
+    // library reads only the one of that version. Both are checked; a repeated header arrives
+    // joined by ", " and so matches no origin. Clients other than browsers send none.
+    const std::string& origin = connection->get_request_header("Origin");
+    const std::string& secOrigin = connection->get_request_header("Sec-WebSocket-Origin");
+    std::string refusal;
+    for (const std::string* carried : {&origin, &secOrigin}) {
+        if (refusal.empty() && !carried->empty() && !IsAllowedOrigin(*carried)) {
+            refusal = "from origin " + ConsoleText(*carried);
+        }
+    }
+    if (refusal.empty() && !origin.empty() && !secOrigin.empty() && origin != secOrigin) {
+        refusal = "with two origins, " + ConsoleText(origin) + " and " + ConsoleText(secOrigin);
+    }
+    if (!refusal.empty()) {
+        connection->set_status(websocketpp::http::status_code::forbidden);
+    }
+    return refusal;
 }
 
 void WsServer::Impl::OnOpen(const Handle& handle)
@@ -452,6 +487,7 @@ void WsServer::Impl::HandleMessage(const Handle& handle, const Endpoint::message
     }
     const auto now = SteadyClock::now();
     peer->second.lastHeard = now;
+    peer->second.lastMessage = now;
     if (!peer->second.messages.Take(now)) {
         Refuse(handle, peer->second, websocketpp::close::status::policy_violation, "Too many messages",
                fmt::format("Local websocket server: Closed a connection that sent more than {} messages a second",
@@ -574,7 +610,7 @@ void WsServer::Impl::OnAccepted(const Endpoint::connection_ptr& connection, cons
         connection->terminate(std::error_code());
         return;
     }
-    if (accepted_.size() >= limits_.connections) {
+    if (accepted_.size() - yielding_.size() >= limits_.connections && !MakeRoom()) {
         if (refusingConnections_.Begin()) {
             Log("Local websocket server: {} connections are open; refusing new ones until one ends",
                 accepted_.size());
@@ -589,6 +625,28 @@ void WsServer::Impl::OnAccepted(const Endpoint::connection_ptr& connection, cons
         connection->start();
     }
     AcceptNext();
+}
+
+bool WsServer::Impl::MakeRoom()
+{
+    const auto now = SteadyClock::now();
+    auto longestSilent = connections_.end();
+    for (auto peer = connections_.begin(); peer != connections_.end(); ++peer) {
+        if (!peer->second.refused && now - peer->second.lastMessage >= limits_.yieldAfter &&
+            (longestSilent == connections_.end() || peer->second.lastMessage < longestSilent->second.lastMessage)) {
+            longestSilent = peer;
+        }
+    }
+    if (longestSilent == connections_.end()) {
+        return false;
+    }
+    const Handle handle = longestSilent->first;
+    yielding_.insert(handle);
+    Refuse(handle, longestSilent->second, websocketpp::close::status::try_again_later, "Making room",
+           fmt::format("Local websocket server: Closed the connection without a message for the longest time "
+                       "({:.0f} s) to make room for a new one",
+                       std::chrono::duration<double>(now - longestSilent->second.lastMessage).count()));
+    return true;
 }
 
 void WsServer::Impl::RetryAcceptLater(const std::error_code& error)
@@ -610,6 +668,7 @@ void WsServer::Impl::RetryAcceptLater(const std::error_code& error)
 void WsServer::Impl::OnTerminated(const Endpoint::connection_ptr& connection)
 {
     accepted_.erase(connection);
+    yielding_.erase(connection);
     if (stopping_ && accepted_.empty()) {
         stopGraceTimer_->cancel();
     }

@@ -1,11 +1,14 @@
 #pragma once
 // The local WebSocket server through which the Quorvex web page hands the plug-in messages (the
 // player's user code). It listens on the loopback interface only, accepts pages from the Quorvex
-// site or from the player's own machine, refuses messages (and handshake request bodies) over
-// 64 KiB, and hands every message to every registered handler.
+// site or from the player's own machine (every origin header a handshake carries is checked),
+// refuses the old hixie-76 handshake, whose messages the library does not bound, refuses
+// messages (and handshake request bodies) over 64 KiB, and hands every message to every
+// registered handler.
 //
 // Any local process can reach it, so what one client can make it hold or do is bounded (Limits):
-// open connections (beyond them a new one is dropped at once), messages and pongs a second,
+// open connections (beyond them a new one is dropped at once, unless one that sent no message for
+// 10 s gives its place), messages and pongs a second,
 // bytes queued for a client that does not read, and time without a word. When the process runs
 // out of descriptors the accept loop waits (100 ms, doubling up to 3.2 s) instead of spinning.
 // The stop drops handshakes still under way and gives open connections 3 s to finish their
@@ -58,6 +61,10 @@ public:
         std::size_t queuedBytes = 64 * 1024;
         // A connection that sent nothing (no message, no ping) for this long is closed.
         std::chrono::milliseconds idle = std::chrono::seconds(60);
+        // At the connection limit, the open connection that sent no message (pings do not
+        // count) for the longest time, if at least this long, is closed with 1013 to make room
+        // for a new handshake: a process holding every place cannot keep the page out.
+        std::chrono::milliseconds yieldAfter = std::chrono::seconds(10);
     };
 
     // Builds the server with the limits above (or the ones given); opens nothing.

@@ -7,6 +7,7 @@
 #include <imgui.h>
 #include <imgui_internal.h>
 
+#include "sim/Guard.h"
 #include "sim/ui/FrameReader.h"
 #include "sim/ui/ScreenWindows.h"
 
@@ -178,6 +179,7 @@ std::string SettingsWindow::DrawPage(Plexar::Plugin::PluginSettingsWindow& page,
     ImGui::SetNextWindowSize(ImVec2(layout_.settingsWidth, layout_.settingsHeight));
     ImGui::Begin(title.c_str(), nullptr, WindowFlags | extraFlags);
     try {
+        const PluginCallScope pluginCall;
         page.RenderSettings();
         ImGui::End();
         return {};

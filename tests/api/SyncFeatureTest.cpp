@@ -53,7 +53,7 @@ TEST_F(SyncFeatureTest, GateTestsUserCodeThenCooldownThenSwitch)
 
     host->ExecuteConsole("hidden_qvx_user_code abc");
     EXPECT_EQ(feature.GetSyncStatus(), SyncStatus::CoolingDown);
-    EXPECT_EQ(feature.NextSyncAllowedAt(), host->Now() + std::chrono::seconds(10));
+    EXPECT_EQ(feature.NextSyncAllowedAt(), host->SteadyNow() + std::chrono::seconds(10));
 
     host->RunFor(sim::Seconds(9.9));
     EXPECT_EQ(feature.GetSyncStatus(), SyncStatus::CoolingDown);

@@ -238,7 +238,7 @@ TEST_F(InventorySyncTest, GateRefusesWithoutUserCodeThenDuringCooldownThenWhenDi
 
     host->ExecuteConsole("hidden_qvx_user_code abc");
     EXPECT_TRUE(sync->Sync(false));
-    EXPECT_EQ(sync->NextSyncAllowedAt(), host->Now() + std::chrono::seconds(10));
+    EXPECT_EQ(sync->NextSyncAllowedAt(), host->SteadyNow() + std::chrono::seconds(10));
     EXPECT_FALSE(sync->Sync(false));
     EXPECT_TRUE(host->ConsoleContains("Unable to sync, reason: 1"));
 
@@ -583,6 +583,62 @@ TEST_F(InventorySyncTest, AStoredGuidTheUrlCannotCarryMakesTheSnapshotUnusable)
     ASSERT_EQ(SyncRequests().size(), 1u);
     EXPECT_EQ(SyncRequests()[0].url, SyncUrl + "?lastRequest");
     EXPECT_EQ(StoredSnapshot()["guid"], "G1");
+}
+
+// A player fixing the time zone or an NTP step in the middle of a cooldown or a retry wait.
+TEST_F(InventorySyncTest, ACooldownAndARetryWaitKeepTheirLengthWhenTheWallClockIsSetBackOrForward)
+{
+    Start();
+    Advance(15);
+    ASSERT_TRUE(sync->Sync(false));  // the cooldown ends at 25 s
+    Advance(2);
+    Receive(Item(1));
+    host->ShiftWallClock(-std::chrono::hours(1));
+    Advance(3);
+    EXPECT_EQ(sync->GetSyncStatus(), SyncStatus::CoolingDown);
+    EXPECT_LE(sync->NextSyncAllowedAt() - host->SteadyNow(), std::chrono::seconds(5));
+    host->ShiftWallClock(std::chrono::hours(24));
+    EXPECT_EQ(sync->GetSyncStatus(), SyncStatus::CoolingDown);
+    Answer(503, "busy");
+    Advance(4.9);
+    EXPECT_EQ(SyncRequests().size(), 2u);
+    Advance(0.1);
+    ASSERT_EQ(SyncRequests().size(), 3u) << "the change waits for the cooldown, not for the clock";
+
+    host->ShiftWallClock(-std::chrono::hours(1));
+    Advance(10);
+    host->ShiftWallClock(std::chrono::hours(24));
+    Advance(19.9);
+    EXPECT_EQ(SyncRequests().size(), 3u);
+    Advance(0.1);
+    EXPECT_EQ(SyncRequests().size(), 4u) << "the retry 30 s after the failure";
+}
+
+// The service asks for a wait, in seconds or as a date: no upload goes before it ends, a change
+// meanwhile included, and no wait is longer than the longest retry wait.
+TEST_F(InventorySyncTest, AWaitA429Or503AsksForHoldsEveryUploadBackUpToTenMinutes)
+{
+    Start();
+    Advance(15);
+    Answer(429, R"({"retryAfter":3600})");
+    Answer(503, nlohmann::json{{"retryAfter", "Thu, 01 Jan 2026 00:12:20 GMT"}}.dump());  // 2 min after its answer
+    Receive(Item(1));
+    Advance(5);  // the diff at 20 s gets the 429
+    EXPECT_TRUE(host->ConsoleContains("The service asked to wait 600 s before the next inventory sync"));
+    EXPECT_TRUE(host->ConsoleContains("Retrying the inventory sync in 600 s"));
+    Advance(20);
+    Receive(Item(2));
+    EXPECT_EQ(sync->GetSyncStatus(), SyncStatus::CoolingDown);
+    Advance(579.9);
+    EXPECT_EQ(SyncRequests().size(), 2u) << "nothing before the 600 s";
+    Advance(0.1);
+    ASSERT_EQ(SyncRequests().size(), 3u) << "the retry carries the change made meanwhile";
+    EXPECT_TRUE(host->ConsoleContains("The service asked to wait 120 s before the next inventory sync"));
+    Advance(119.9);
+    EXPECT_EQ(SyncRequests().size(), 3u);
+    Advance(0.1);
+    EXPECT_EQ(SyncRequests().size(), 4u);
+    EXPECT_EQ(host.CountConsoleLines("Unable to sync"), 0);
 }
 
 TEST_F(InventorySyncTest, FailedUploadsAreRetriedWithGrowingWaitsAndTheThirdFailedDiffAsAFullSync)

@@ -169,7 +169,7 @@ TEST_F(SettingsPageTest, ManualInventorySyncCountsItsCooldownDownAndLeavesTheLoa
     window.Click(*plugin, SyncInventory);
     EXPECT_EQ(plugin->inventorySync->GetSyncStatus(), SyncStatus::Ready) << "the click only queued the sync";
     host->RunUntilIdle();
-    const auto started = host->Now();
+    const auto started = host->SteadyNow();
     EXPECT_EQ(plugin->inventorySync->NextSyncAllowedAt(), started + std::chrono::seconds(10));
 
     auto expectWaiting = [&](int seconds) {
@@ -190,7 +190,7 @@ TEST_F(SettingsPageTest, ManualInventorySyncCountsItsCooldownDownAndLeavesTheLoa
     Advance(0.25);
     expectWaiting(0);
     host->RunFor(sim::Seconds(0.25));
-    ASSERT_EQ(host->Now(), started + std::chrono::seconds(10));
+    ASSERT_EQ(host->SteadyNow(), started + std::chrono::seconds(10));
     const Frame& frame = Draw();
     EXPECT_FALSE(frame.Get(SyncInventory).Greyed()) << "usable again 10 s after the sync started";
     EXPECT_TRUE(Beside(frame, frame.Get(SyncInventory)).empty());

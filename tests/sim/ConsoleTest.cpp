@@ -83,6 +83,22 @@ TEST(Console, LinesSetCvarsPrintThemAndReportWhatTheyCannotRun)
     EXPECT_EQ(host->ConsoleLines().back(), "plexar-sim: unknown command: no_such_thing");
 }
 
+// A cfg file or a typed line may hold any bytes; the host's own lines show them, not obey them.
+TEST(Console, TheHostsOwnLinesShowControlCharactersAsEscapes)
+{
+    test::TestHost host;
+    host->CvarManager()->registerCvar("qvx_test", "\x1b]0;x\x07", "A test cvar");
+    for (const std::string line : {"\x1b[2Jwipe\x07 1", "qvx_test \"a\rb\" c", "qvx_test"}) {
+        host->ExecuteConsole(line);
+    }
+    const auto lines = host->ConsoleLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+              (std::vector<std::string>{"plexar-sim: unknown command: \\x1b[2Jwipe\\x07",
+                                        "plexar-sim: cannot parse console line: qvx_test \"a\\rb\" c",
+                                        "qvx_test = \"\\x1b]0;x\\x07\""}));
+}
+
 TEST(Console, CvarlistAndHelpListWhatIsRegistered)
 {
     test::TestHost host;

@@ -175,6 +175,27 @@ TEST(GameLoop, RealTimeRunForWaitsForTheTimer)
     EXPECT_GE(host->Now() - before, 100ms);
 }
 
+// Timers fall due on the steady clock, in real and in virtual time; the wall clock is only shown.
+TEST(GameLoop, TimersKeepTheirCourseWhenTheWallClockIsSetBackOrForward)
+{
+    for (bool virtualTime : {false, true}) {
+        HostOptions options;
+        options.virtualTime = virtualTime;
+        test::TestHost host(options);
+        std::atomic<int> ran{0};
+        host->Game()->SetTimeout([&](GameWrapper*) { ++ran; }, 0.05f);
+        host->Game()->SetTimeout([&](GameWrapper*) { ++ran; }, 1.0f);
+        host->ShiftWallClock(-1h);
+        host->RunFor(100ms);
+        EXPECT_EQ(ran, 1) << "set back an hour, virtual time " << virtualTime;
+        host->ShiftWallClock(24h);
+        host->RunFor(100ms);
+        EXPECT_EQ(ran, 1) << "set forward a day, virtual time " << virtualTime;
+        host->RunFor(800ms);
+        EXPECT_EQ(ran, 2) << virtualTime;
+    }
+}
+
 TEST(Hooks, PreHooksInRegistrationOrderThenPostHooksWithCallerAndParams)
 {
     test::TestHost host;

@@ -1,6 +1,7 @@
 // HTTP: the host's HTTP thread, the responder, the service redirect and the network transport
 // (libcurl, or WinHTTP on Windows).
 #include <chrono>
+#include <algorithm>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include <asio.hpp>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "TestHost.h"
 #include "sim/Http.h"
@@ -62,6 +64,33 @@ TEST(Http, TheResponderAnswersOnTheHttpThreadAndEveryExchangeIsRecorded)
               "http> POST https://api.quorvex.com/api/v2/a?x\na-first: 1\nx-qvx-key: k\n\n[1]");
     EXPECT_EQ(journal[1].kind, JournalEntry::Kind::HttpResponse);
     EXPECT_EQ(journal[1].text, "http< 201 {\"guid\":\"g\"}");
+}
+
+// The plug-in gets the whole answer; the journal keeps no more than 64 KiB of either body.
+TEST(Http, TheJournalKeeps64KiBOfABodyAndSaysHowLongItWas)
+{
+    test::TestHost host;
+    const std::string answer = "\x1b[31m" + std::string(300 * 1024, 'a');
+    host->SetResponder([&](const CurlRequest&) { return ScriptedResponse{200, answer, {}}; });
+    std::string request = "x";  // so that the limit falls inside a two-byte character
+    for (int i = 0; i < 50 * 1024; ++i) {
+        request += "\xC3\xA9";
+    }
+    std::size_t received = 0;
+    HttpWrapper::SendCurlJsonRequest(Request("https://api.quorvex.com/a", request),
+                                     [&](int, std::string body) { received = body.size(); });
+    host->WaitForHttpIdle();
+    EXPECT_EQ(received, answer.size());
+    const auto journal = host->Journal();
+    const auto& sent = *std::find_if(journal.begin(), journal.end(), [](auto& e) { return e.kind == JournalEntry::Kind::HttpRequest; });
+    const auto& got = *std::find_if(journal.begin(), journal.end(), [](auto& e) { return e.kind == JournalEntry::Kind::HttpResponse; });
+    EXPECT_EQ(sent.fields->at("body").get<std::string>().size(), 64u * 1024 - 1) << "not inside a character";
+    EXPECT_EQ(sent.fields->at("length"), request.size());
+    EXPECT_EQ(got.fields->at("body").get<std::string>().size(), 64u * 1024);
+    EXPECT_EQ(got.fields->at("truncated"), true);
+    EXPECT_EQ(got.fields->at("length"), answer.size());
+    EXPECT_EQ(got.text.find('\x1b'), std::string::npos) << "escaped";
+    EXPECT_LT(got.text.size() + sent.text.size(), 140u * 1024);
 }
 
 TEST(Http, CallbacksComeInSendOrderAndOneThatThrowsDoesNotStopTheNext)

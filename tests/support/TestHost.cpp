@@ -34,11 +34,13 @@ TestHost::TestHost(const std::string& uniqueId) : hostDir_(NewHostDir())
     plugin_.gameWrapper = host_->Game();
     globalCvarManager = host_->CvarManager();
     Clock::SetSource([host = host_.get()] { return host->Now(); });
+    Clock::SetSteadySource([host = host_.get()] { return host->SteadyNow(); });
 }
 
 TestHost::~TestHost()
 {
     Clock::SetSource(nullptr);
+    Clock::SetSteadySource(nullptr);
     globalCvarManager.reset();
     plugin_.cvarManager.reset();
     plugin_.gameWrapper.reset();

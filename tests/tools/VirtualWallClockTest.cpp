@@ -1,5 +1,6 @@
 // The process's wall clock follows the host's virtual clock while a VirtualWallClock exists, as
-// a plug-in library that reads std::chrono::system_clock sees it.
+// a plug-in library that reads std::chrono::system_clock sees it, and so does its steady clock
+// where the plug-in reads it.
 #include <ctime>
 
 #include <chrono>
@@ -22,8 +23,14 @@ TEST(VirtualWallClock, SystemClockReadsTheHostClockUntilItGoes)
         EXPECT_EQ(std::chrono::system_clock::now(), host->Now());
         host->RunFor(1h);
         EXPECT_EQ(std::chrono::system_clock::now(), host->Now());
-        timespec monotonic{};
-        EXPECT_EQ(clock_gettime(CLOCK_MONOTONIC, &monotonic), 0);  // other clocks stay real
+        // The steady clock is the host's in plug-in code on the game thread, the real one elsewhere.
+        host->ShiftWallClock(-2h);
+        EXPECT_EQ(std::chrono::system_clock::now(), host->Now());
+        EXPECT_LT(std::chrono::steady_clock::now(), host->SteadyNow());
+        std::chrono::steady_clock::time_point inPlugin;
+        host->Game()->Execute([&](GameWrapper*) { inPlugin = std::chrono::steady_clock::now(); });
+        host->RunUntilIdle();
+        EXPECT_EQ(inPlugin, host->SteadyNow());
         EXPECT_THROW(VirtualWallClock second(*host), std::logic_error);
     }
     // time() does not go through clock_gettime: it tells the real time to compare with.

@@ -119,6 +119,22 @@ TEST_F(TradeOutboxDeliveryTest, ATradeLogThatFailedIsKeptAndSentAgainWithGrowing
     EXPECT_EQ(host.CountConsoleLines("Retrying the trade log in 30 s"), 2);
 }
 
+
+TEST_F(TradeOutboxDeliveryTest, TheWaitA429Or503AsksForReplacesTheRetryWait)
+{
+    Create();
+    service.Answer(TradeLogPath, 429, R"({"retryAfter":"200"})");
+    EndTrade("0123456789abcdef");
+    EXPECT_TRUE(host->ConsoleContains("The service asked to wait 200 s before the next trade log"));
+    service.Answer(TradeLogPath, 503, R"({"retryAfter":86400})");
+    Settle(199.9);
+    EXPECT_EQ(SentGuids().size(), 1u);
+    Settle(0.1);
+    EXPECT_EQ(SentGuids().size(), 2u);
+    EXPECT_TRUE(host->ConsoleContains("Retrying the trade log in 600 s"));
+    Settle(600);
+    EXPECT_EQ(SentGuids().size(), 3u);
+}
 TEST_F(TradeOutboxDeliveryTest, KeptTradesAreSentAtTheNextLoadOldestFirstAndAfterAnyTaken)
 {
     Create();

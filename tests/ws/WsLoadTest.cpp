@@ -607,6 +607,50 @@ TEST_F(WsLoadTest, OutOfDescriptorsTheAcceptLoopBacksOffAndRecovers)
     std::cout << "[ load ] out of descriptors: the process used " << cpuShare * 100 << " % of a core" << std::endl;
 }
 
+// A hixie-76 text frame that never ends and a hybi-13 one that never ends either; 30 more clients
+// never answer the close. The server holds no more than its message limit for either, and the
+// stop ends on its own bound.
+TEST_F(WsLoadTest, UnterminatedFramesOfEitherProtocolHoldNeitherMemoryNorTheStop)
+{
+    constexpr std::size_t StreamedBytes = 128u << 20;
+    constexpr std::size_t HeapGrowthLimit = 64u << 20;
+    const auto port = StartServer();
+    const std::size_t heapBefore = LiveHeapBytes();
+
+    RawConnection hixie(port);
+    hixie.Write(testing::Hixie76Request("http://localhost"));
+    EXPECT_EQ(hixie.ReadUntil("\r\n").substr(0, 12), "HTTP/1.1 426");
+    std::size_t hixieTaken = 0;
+    const std::string chunk = std::string(1, '\0') + std::string((1u << 20) - 1, 'h');
+    while (hixieTaken < StreamedBytes && hixie.TryWrite(chunk)) {
+        hixieTaken += chunk.size();
+    }
+    const std::size_t heapAfterHixie = LiveHeapBytes();
+
+    // A frame of 64 KiB that comes a few bytes at a time and never ends: the server holds it open.
+    auto trickle = OpenRawWebSocket(port);
+    trickle->Write(ClientFrame(FinalText, MessageLimit, std::string(4000, 't')));
+    std::vector<std::unique_ptr<RawConnection>> unanswering;
+    for (int i = 0; i < ConnectionLimit - 2; ++i) {
+        unanswering.push_back(OpenRawWebSocket(port));
+        trickle->Write("tttt");
+    }
+    const std::size_t heapWithStreams = LiveHeapBytes();
+
+    const auto stopSince = Clock::now();
+    auto stopped = std::async(std::launch::async, [this] { server_.reset(); });
+    EXPECT_EQ(stopped.wait_for(Patience), std::future_status::ready) << "the stop hangs";
+    const Milliseconds took = Clock::now() - stopSince;
+    EXPECT_LT(Growth(heapBefore, heapAfterHixie), HeapGrowthLimit);
+    EXPECT_LT(Growth(heapBefore, heapWithStreams), HeapGrowthLimit);
+    // The stop's own bound: 3 s for the closing handshakes, then the rest is dropped.
+    EXPECT_EQ(Count("connections that did not finish closing"), 1);
+    std::cout << "[ stream ] hixie-76 stream: " << hixieTaken / 1024 << " KiB taken before the refusal ended it; live heap KiB before "
+              << heapBefore / 1024 << ", after it " << heapAfterHixie / 1024 << ", with the trickle and "
+              << unanswering.size() << " clients that do not answer " << heapWithStreams / 1024 << "; stop "
+              << took.count() << " ms" << std::endl;
+}
+
 // The unload waits for the stop: handshakes under way and clients that never answer the close
 // must not hold it past 5 s.
 TEST_F(WsLoadTest, TheStopEndsWithinItsBoundWithHandshakesUnderWayAndClientsThatDoNotAnswer)

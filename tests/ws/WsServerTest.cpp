@@ -269,30 +269,63 @@ TEST_F(WsServerTest, OtherPagesAreRefusedWith403AndALine)
     ASSERT_TRUE(allowed->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
 }
 
-// Versions 7 and 8 carry the page's origin in "Sec-WebSocket-Origin", version 0 in "Origin" (read
-// only after the key bytes that follow the headers).
-TEST_F(WsServerTest, EveryProtocolVersionIsCheckedAgainstTheOriginItCarries)
+// Each version the library parses against each rule a client could break. The hixie-76
+// handshake (hybi-00: no version) is refused before any frame, whatever its origin: the library
+// bounds none of its messages. The library reads only the origin header of the version declared;
+// both are checked, and two that disagree are refused.
+TEST_F(WsServerTest, EveryProtocolVersionIsBoundedForSizeRateIdleAndOrigin)
 {
+    WsServer::Limits limits;
+    limits.idle = std::chrono::milliseconds(300);
+    UseLimits(limits);
     const auto port = StartServer();
-    const auto statusOf = [port](const std::string& request) {
-        RawConnection connection(port);
-        connection.Write(request);
-        return connection.ReadUntil("\r\n").substr(0, 12);
-    };
-    const std::string start = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n";
-    const std::string hybi0x = start + "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
-    const std::string hybi00 = start + "Sec-WebSocket-Key1: 4 @1  46546xW%0l 1 5\r\nSec-WebSocket-Key2: 12998 5 Y3 1  .P00\r\n";
-    for (const char* version : {"7", "8"}) {
-        const std::string request = hybi0x + "Sec-WebSocket-Version: " + version + "\r\n";
-        EXPECT_EQ(statusOf(request + "Sec-WebSocket-Origin: https://evil.example\r\n\r\n"), "HTTP/1.1 403") << version;
-        EXPECT_EQ(statusOf(request + "Sec-WebSocket-Origin: https://quorvex.com\r\n\r\n"), "HTTP/1.1 101") << version;
+    const auto status = [](RawConnection& client) { return client.ReadUntil("\r\n").substr(9, 3); };
+    for (const char* origin : {"http://localhost", "https://evil.example"}) {
+        RawConnection client(port);
+        client.Write(testing::Hixie76Request(origin));
+        EXPECT_EQ(status(client), "426") << origin;
+        EXPECT_NE(client.ReadUntil("\r\n\r\n").find("Sec-WebSocket-Version: 13\r\n"), std::string::npos);
     }
-    EXPECT_EQ(statusOf(hybi00 + "Origin: https://evil.example\r\n\r\n^n:ds[4U"), "HTTP/1.1 403");
-    EXPECT_EQ(statusOf(hybi00 + "Origin: http://localhost:8080\r\n\r\n^n:ds[4U"), "HTTP/1.1 101");
-    EXPECT_EQ(Count("Refused a connection from origin https://evil.example"), 3);
+    const std::vector<std::pair<std::string, std::string>> origins = {
+        {"Origin: https://evil.example\r\n", "403"},
+        {"Sec-WebSocket-Origin: https://evil.example\r\n", "403"},
+        {"Origin: https://quorvex.com\r\nSec-WebSocket-Origin: http://localhost\r\n", "403"},
+        {"Origin: http://localhost\r\nOrigin: https://evil.example\r\n", "403"},
+        {"Origin: http://localhost:80\r\nSec-WebSocket-Origin: http://localhost:80\r\n", "101"}};
+    std::string burst;
+    for (int i = 0; i < 11; ++i) {
+        burst += ClientFrame(FinalText, 1, "r");
+    }
+    const std::vector<std::pair<std::string, int>> abuses = {
+        {ClientFrame(FinalText, 65537, std::string(65537, 's')), 1009}, {burst, 1008}, {"", 1000}};
+    for (const char* version : {"7", "8", "13"}) {
+        const std::string request = testing::HandshakeRequestOfVersion(version);
+        for (const auto& [headers, expected] : origins) {
+            RawConnection client(port);
+            client.Write(request + headers + "\r\n");
+            EXPECT_EQ(status(client), expected) << version << " " << headers;
+        }
+        for (const auto& [frames, closeCode] : abuses) {
+            RawConnection client(port);
+            client.Write(request + "Sec-WebSocket-Origin: http://localhost\r\n\r\n");
+            ASSERT_EQ(status(client), "101") << version;
+            client.ReadUntil("\r\n\r\n");
+            client.TryWrite(frames);
+            EXPECT_EQ(testing::CloseCodeReceived(client), closeCode) << version;
+        }
+    }
+    EXPECT_EQ(Count("Refused a connection speaking the hixie-76 protocol (no Sec-WebSocket-Version)"), 2);
+    EXPECT_EQ(Count("Local websocket server: Refused a connection from origin https://evil.example"), 6);
+    EXPECT_EQ(Count("Refused a connection with two origins, https://quorvex.com and http://localhost"), 3);
+    EXPECT_EQ(Count("Refused a connection from origin http://localhost, https://evil.example"), 3);
+    EXPECT_EQ(Count("Closed a connection idle for 0.3 s"), 3);
+    EXPECT_EQ(Count("Closed a connection that sent more than 10 messages a second"), 3);
+    EXPECT_TRUE(WaitUntil([&] { return Count("Closed a connection that sent a message over 65536 bytes") == 3; }));
 
     // An origin is shown, not obeyed.
-    EXPECT_EQ(statusOf(HandshakeRequest + "Origin: https://e\x1b[2J\x01\r\n\r\n"), "HTTP/1.1 403");
+    RawConnection shown(port);
+    shown.Write(HandshakeRequest + "Origin: https://e\x1b[2J\x01\r\n\r\n");
+    EXPECT_EQ(status(shown), "403");
     EXPECT_EQ(Count("Refused a connection from origin https://e\\x1b[2J\\x01"), 1);
 }
 
@@ -334,6 +367,33 @@ TEST_F(WsServerTest, ConnectionsBeyondTheLimitAreDroppedAtOnceWithOneLinePerBurs
     EXPECT_EQ(next->ReadBytes(8), "\x81\x06" + std::string("echo:x"));
     refusedBurst();
     EXPECT_EQ(Count("connections are open; refusing new ones"), 2);
+}
+
+// One process holding every place must not keep the page out for as long as it likes.
+TEST_F(WsServerTest, AtTheLimitTheConnectionWithoutAMessageLongestMakesRoomPingsNotCounting)
+{
+    WsServer::Limits limits;
+    limits.connections = 2;
+    limits.yieldAfter = std::chrono::milliseconds(0);  // every open connection may yield at once
+    UseLimits(limits);
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+    auto first = OpenRawWebSocket(port);
+    first->Write(ClientFrame(FinalText, 1, "a"));
+    EXPECT_EQ(first->ReadBytes(8), "\x81\x06" + std::string("echo:a"));
+    auto second = OpenRawWebSocket(port);
+    second->Write(ClientFrame(FinalText, 1, "b"));
+    EXPECT_EQ(second->ReadBytes(8), "\x81\x06" + std::string("echo:b"));
+    first->Write(ClientFrame(0x89, 1, "p"));
+    EXPECT_EQ(first->ReadBytes(3), "\x8a\x01p");
+
+    auto third = OpenRawWebSocket(port);
+    EXPECT_EQ(testing::CloseCodeReceived(*first), 1013);
+    EXPECT_EQ(Count("Closed the connection without a message for the longest time"), 1);
+    third->Write(ClientFrame(FinalText, 1, "c"));
+    EXPECT_EQ(third->ReadBytes(8), "\x81\x06" + std::string("echo:c"));
+    second->Write(ClientFrame(FinalText, 1, "d"));
+    EXPECT_EQ(second->ReadBytes(8), "\x81\x06" + std::string("echo:d"));
 }
 
 TEST_F(WsServerTest, AConnectionSilentForTheIdleTimeIsClosedAndATalkingOneStays)

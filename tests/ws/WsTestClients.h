@@ -237,6 +237,23 @@ inline const std::string HandshakeRequest =
     "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
     "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
 
+// The start of a handshake request of the given protocol version ("7", "8" or "13"); a blank
+// line ends it.
+inline std::string HandshakeRequestOfVersion(const std::string& version)
+{
+    return "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: " +
+           version + "\r\n";
+}
+
+// A whole hixie-76 (hybi-00) handshake request: no version, two keys, and the eight key bytes
+// after the blank line.
+inline std::string Hixie76Request(const std::string& origin)
+{
+    return "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: WebSocket\r\nConnection: Upgrade\r\nOrigin: " + origin +
+           "\r\nSec-WebSocket-Key1: 4 @1  46546xW%0l 1 5\r\nSec-WebSocket-Key2: 12998 5 Y3 1  .P00\r\n\r\n^n:ds[4U";
+}
+
 // A frame as a client sends it: masked, here with the all-zero key so the payload stays as is.
 // The declared length may differ from the payload sent.
 inline std::string ClientFrame(std::uint8_t finAndOpcode, std::uint64_t declaredLength,

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "sim/Guard.h"
+
 namespace plexarsim {
 namespace {
 
@@ -44,6 +46,12 @@ extern "C" int clock_gettime(clockid_t clock, timespec* time)
     const sim::Host* host = plexarsim::virtualSource.load();
     if (host != nullptr && (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE)) {
         const auto sinceEpoch = std::chrono::duration_cast<std::chrono::nanoseconds>(host->Now().time_since_epoch());
+        time->tv_sec = static_cast<time_t>(sinceEpoch.count() / 1'000'000'000);
+        time->tv_nsec = static_cast<long>(sinceEpoch.count() % 1'000'000'000);
+        return 0;
+    }
+    if (host != nullptr && clock == CLOCK_MONOTONIC && sim::PluginCallScope::Active()) {
+        const auto sinceEpoch = std::chrono::duration_cast<std::chrono::nanoseconds>(host->SteadyNow().time_since_epoch());
         time->tv_sec = static_cast<time_t>(sinceEpoch.count() / 1'000'000'000);
         time->tv_nsec = static_cast<long>(sinceEpoch.count() % 1'000'000'000);
         return 0;
