@@ -9,9 +9,9 @@
 set -euo pipefail
 rm -rf "$WORK"
 mkdir -p "$WORK"
-stamp="$WORK/started"
-touch "$stamp"
-sleep 1  # file times have a resolution of a second on some file systems
+# What the tree holds (tracked and untracked files, not the ignored build trees), by content.
+tree_contents() { (cd "$ROOT" && git ls-files -co --exclude-standard -z | xargs -0 sha1sum); }
+tree_contents >"$WORK/tree.before"
 
 service_pid=""
 stop_service() {
@@ -72,7 +72,7 @@ for readme in README.md tools/plexar-sim/README.md tools/qvx-devservice/README.m
   done
 done
 
-written="$(find "$ROOT" -newer "$stamp" -type f -not -path "$ROOT/.git/*" -not -path "$ROOT/build*" | head -n 5)"
+written="$(tree_contents | diff "$WORK/tree.before" - | grep '^[<>]' | head -n 5 || true)"
 if [ -n "$written" ]; then
   echo "the blocks wrote into the tree:"
   echo "$written"
