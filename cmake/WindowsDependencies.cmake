@@ -10,18 +10,22 @@ if(NOT EXISTS "${QVX_IMGUI_SOURCE_DIR}/imgui.cpp")
     "`make windows`, which fetches Debian's source package of Dear ImGui first")
 endif()
 
+# Elsewhere than on Debian (the host's own compiler on Windows), QVX_THIRD_PARTY_INCLUDE_DIRS names
+# the folders that hold these headers.
+set(QVX_THIRD_PARTY_INCLUDE_DIRS "/usr/include;/usr/include/stb" CACHE STRING
+  "Folders holding the header-only libraries (nlohmann, fmt, CLI, websocketpp, asio, stb)")
 set(third_party_include ${CMAKE_BINARY_DIR}/third-party-include)
 file(MAKE_DIRECTORY ${third_party_include})
 foreach(entry nlohmann fmt CLI websocketpp asio asio.hpp stb_image.h stb_image_write.h)
   set(found "")
-  foreach(folder /usr/include /usr/include/stb)
+  foreach(folder ${QVX_THIRD_PARTY_INCLUDE_DIRS})
     if(EXISTS ${folder}/${entry})
       set(found ${folder}/${entry})
       break()
     endif()
   endforeach()
   if(NOT found)
-    message(FATAL_ERROR "${entry} is not in /usr/include: install the packages with `make deps`")
+    message(FATAL_ERROR "${entry} is in none of ${QVX_THIRD_PARTY_INCLUDE_DIRS}: install the packages with `make deps`")
   endif()
   file(CREATE_LINK ${found} ${third_party_include}/${entry} SYMBOLIC)
 endforeach()
@@ -47,7 +51,11 @@ target_include_directories(qvx_imgui SYSTEM PUBLIC ${QVX_IMGUI_SOURCE_DIR})
 
 # Every program and library links its C++ and thread runtimes statically: nothing but the
 # system's DLLs and plexarsdk.dll beside it.
-add_link_options(-static)
+if(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+else()
+  add_link_options(-static)
+endif()
 add_library(PkgConfig::IMGUI ALIAS qvx_imgui)
 add_library(PkgConfig::HOST_IMGUI ALIAS qvx_imgui)
 
