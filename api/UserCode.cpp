@@ -54,10 +54,10 @@ void UserCode::TakeExisting()
     current_.Set(code);
 }
 
-UserCode::Offered UserCode::Offer(const std::string& code)
+UserCode::Offered UserCode::Offer(const std::string& code, Saved saved)
 {
     std::lock_guard<std::mutex> lock(changeMutex_);
-    return Take(code, Source::LinkingPage);
+    return Take(code, Source::LinkingPage, std::move(saved));
 }
 
 void UserCode::OnCvarChanged()
@@ -83,7 +83,7 @@ void UserCode::OnCvarChanged()
     }
 }
 
-UserCode::Offered UserCode::Take(const std::string& code, Source source)
+UserCode::Offered UserCode::Take(const std::string& code, Source source, Saved saved)
 {
     std::string previous = current_.Get();
     if (code == previous) {
@@ -94,19 +94,25 @@ UserCode::Offered UserCode::Take(const std::string& code, Source source)
         return {Outcome::Refused, {}, {}};
     }
     current_.Set(code);
-    std::string saveFailure;
+    PersistentStorage::SaveOutcome save;
     if (source == Source::SettingsFile) {
         storage_->StoreLoaded(Cvar, code);
     } else {
         acceptedSinceStart_ = true;
-        saveFailure = storage_->Store(Cvar, code);
+        PersistentStorage::Settled settled;
+        if (saved) {
+            settled = [saved = std::move(saved), previous](const std::string& failure) {
+                saved({Outcome::Changed, previous, failure, false});
+            };
+        }
+        save = storage_->Store(Cvar, code, std::move(settled));
     }
     if (source == Source::LinkingPage) {
         SetCvar(code);
     }
     Log(texts::api::UserCodeChangedLine, Shown(previous), Shown(code));
     dispatcher_->Dispatch(EventType::UserCodeChanged, UserCodeChanged(previous, code));
-    return {Outcome::Changed, std::move(previous), std::move(saveFailure)};
+    return {Outcome::Changed, std::move(previous), std::move(save.failure), save.pending};
 }
 
 void UserCode::SetCvar(const std::string& code)

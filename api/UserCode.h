@@ -20,6 +20,7 @@
 // may run on any thread, listeners of the event included. The host runs cvar callbacks without
 // a lock of its own held (a callback may set a cvar), so setting the cvar under the mutex is safe.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,7 +48,11 @@ public:
         // Why the settings file could not be written, when changed and not saved; the code is
         // still used for this session.
         std::string saveFailure;
+        // Changed, and the save is still being tried: Offer's `saved` hears how it ends.
+        bool savePending = false;
     };
+    // How a pending save ended: a Changed Offered with saveFailure set or empty.
+    using Saved = std::function<void(const Offered&)>;
 
     // Registers the cvar through the store and follows it; a code the host's cvar already holds
     // (from an earlier load in the same game) is current from the start.
@@ -55,8 +60,8 @@ public:
                                             std::shared_ptr<PluginEventDispatcher> dispatcher);
     UserCode(CreateKey, std::shared_ptr<PersistentStorage> storage, std::shared_ptr<PluginEventDispatcher> dispatcher);
 
-    // A code from the linking page.
-    Offered Offer(const std::string& code);
+    // A code from the linking page; `saved` is called only when the save is pending.
+    Offered Offer(const std::string& code, Saved saved = {});
 
     std::string Get() const { return current_.Get(); }
     bool IsEmpty() const { return current_.IsEmpty(); }
@@ -76,7 +81,7 @@ private:
     void TakeExisting();
     void OnCvarChanged();
     // With changeMutex_ held.
-    Offered Take(const std::string& code, Source source);
+    Offered Take(const std::string& code, Source source, Saved saved = {});
     void SetCvar(const std::string& code);
 
     const std::shared_ptr<PersistentStorage> storage_;

@@ -92,7 +92,7 @@ std::string WriteSnapshotDocument(const std::filesystem::path& file, const std::
     std::string content = DumpProductsPerItem(items, 4, 1);
     content.insert(0, "{\n    \"guid\": " + nlohmann::json(guid).dump() + ",\n    \"items\": ");
     content += "\n}";
-    return WriteFileAtomically(file, content);
+    return WriteFileAtomically(file, content).failure;
 }
 
 InventoryDiff DiffSortedLists(const std::vector<ProductData>& current, std::vector<ProductData> stored)

@@ -10,6 +10,8 @@
 
 #include <fmt/format.h>
 
+#include "core/PathText.h"
+
 #ifdef _WIN32
 #include "core/WindowsApi.h"
 #else
@@ -25,6 +27,8 @@ namespace quorvex {
 namespace {
 
 constexpr std::string_view TemporarySuffix = ".tmp";
+// A file name as the system holds it (UTF-16 on Windows, bytes elsewhere).
+using NativeName = std::filesystem::path::string_type;
 // Tries at new names when one is taken: a clash of 64 random bits means someone planted it.
 constexpr int NameAttempts = 8;
 
@@ -35,9 +39,10 @@ constexpr int NameAttempts = 8;
 using FileHandle = HANDLE;
 const FileHandle NoFile = INVALID_HANDLE_VALUE;
 
-std::string LastErrorText(const std::string& what)
+// The error is taken first: building the text may make system calls that change it.
+std::string LastErrorText(DWORD error, const std::string& what)
 {
-    return what + ": " + std::system_category().message(static_cast<int>(GetLastError()));
+    return what + ": " + std::system_category().message(static_cast<int>(error));
 }
 
 // Creates the file only if nothing (file, folder or link) has its name; `taken` tells that case.
@@ -49,7 +54,7 @@ FileHandle CreateExclusively(const OsFileCalls& os, const std::filesystem::path&
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-        failure = LastErrorText("cannot create " + file.u8string());
+        failure = LastErrorText(error, "cannot create " + PathText(file));
     }
     return handle;
 }
@@ -65,27 +70,30 @@ std::string WriteDurably(const OsFileCalls& os, FileHandle handle, const std::fi
         DWORD done = 0;
         const auto chunk = static_cast<DWORD>(content.size() < MaxChunk ? content.size() : MaxChunk);
         if (os.writeFile(handle, content.data(), chunk, &done, nullptr) == 0) {
-            failure = LastErrorText("cannot write " + target.u8string());
+            failure = LastErrorText(GetLastError(), "cannot write " + PathText(target));
         } else if (done == 0) {
-            failure = "cannot write " + target.u8string() + ": the system took no bytes";
+            failure = "cannot write " + PathText(target) + ": the system took no bytes";
         }
         content.remove_prefix(done);
     }
     if (failure.empty() && os.flushFileBuffers(handle) == 0) {
-        failure = LastErrorText("cannot flush " + target.u8string() + " to the disk");
+        failure = LastErrorText(GetLastError(), "cannot flush " + PathText(target) + " to the disk");
     }
     if (os.closeHandle(handle) == 0 && failure.empty()) {
-        failure = LastErrorText("cannot close " + target.u8string());
+        failure = LastErrorText(GetLastError(), "cannot close " + PathText(target));
     }
     return failure;
 }
 
 // Puts replacement in target's place in one step; target's old content is never half-replaced.
-std::string Replace(const OsFileCalls& os, const std::filesystem::path& target,
-                    const std::filesystem::path& replacement)
+FileWriteResult Replace(const OsFileCalls& os, const std::filesystem::path& target,
+                        const std::filesystem::path& replacement)
 {
     if (os.moveFileEx(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        return LastErrorText("cannot replace " + target.u8string());
+        const DWORD error = GetLastError();
+        const bool inUse =
+            error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+        return {LastErrorText(error, "cannot replace " + PathText(target)), inUse};
     }
     return {};
 }
@@ -110,7 +118,7 @@ FileHandle CreateExclusively(const OsFileCalls& os, const std::filesystem::path&
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         taken = errno == EEXIST;
-        failure = ErrnoText("cannot create " + file.u8string());
+        failure = ErrnoText("cannot create " + PathText(file));
     }
     return fd;
 }
@@ -124,10 +132,10 @@ std::string WriteAll(const OsFileCalls& os, int fd, const std::filesystem::path&
             continue;
         }
         if (written < 0) {
-            return ErrnoText("cannot write " + target.u8string());
+            return ErrnoText("cannot write " + PathText(target));
         }
         if (written == 0) {  // no error and no progress: trying again would spin
-            return "cannot write " + target.u8string() + ": the system took no bytes";
+            return "cannot write " + PathText(target) + ": the system took no bytes";
         }
         content.remove_prefix(static_cast<std::size_t>(written));
     }
@@ -145,22 +153,23 @@ std::string WriteDurably(const OsFileCalls& os, FileHandle fd, const std::filesy
             flushed = os.fsync(fd);
         } while (flushed != 0 && errno == EINTR);
         if (flushed != 0) {
-            failure = ErrnoText("cannot flush " + target.u8string() + " to the disk");
+            failure = ErrnoText("cannot flush " + PathText(target) + " to the disk");
         }
     }
     // Never retried: after a failed close the descriptor is gone, and its number may be reused.
     if (os.close(fd) != 0 && failure.empty()) {
-        failure = ErrnoText("cannot close " + target.u8string());
+        failure = ErrnoText("cannot close " + PathText(target));
     }
     return failure;
 }
 
 // Puts replacement in target's place in one step; target's old content is never half-replaced.
-std::string Replace(const OsFileCalls& os, const std::filesystem::path& target,
-                    const std::filesystem::path& replacement)
+FileWriteResult Replace(const OsFileCalls& os, const std::filesystem::path& target,
+                        const std::filesystem::path& replacement)
 {
     if (os.rename(replacement.c_str(), target.c_str()) != 0) {
-        return ErrnoText("cannot replace " + target.u8string());
+        const bool inUse = errno == EBUSY || errno == ETXTBSY;
+        return {ErrnoText("cannot replace " + PathText(target)), inUse};
     }
     return {};
 }
@@ -230,17 +239,24 @@ public:
         return temporary;
     }
 
-    // The token of a name NameFor gave, 0 for any other name.
-    static std::uint64_t TokenOf(std::string_view candidate, std::string_view name)
+    // The token of a name NameFor gave, 0 for any other name. Names are compared as the system
+    // holds them: a name in a folder need not convert to any other form.
+    static std::uint64_t TokenOf(const NativeName& candidate, const NativeName& name)
     {
         const std::size_t prefix = name.size() + TemporarySuffix.size() + 1;
         if (candidate.size() != prefix + TokenDigits) {
             return 0;
         }
+        std::string digits;
+        for (std::size_t at = prefix; at < candidate.size(); ++at) {
+            if (candidate[at] < '0' || candidate[at] > 'f') {
+                return 0;
+            }
+            digits += static_cast<char>(candidate[at]);
+        }
         std::uint64_t token = 0;
-        const char* digits = candidate.data() + prefix;
-        const auto read = std::from_chars(digits, digits + TokenDigits, token, 16);
-        return read.ec == std::errc() && read.ptr == digits + TokenDigits ? token : 0;
+        const auto read = std::from_chars(digits.data(), digits.data() + digits.size(), token, 16);
+        return read.ec == std::errc() && read.ptr == digits.data() + digits.size() ? token : 0;
     }
 
 private:
@@ -251,9 +267,9 @@ private:
 };
 
 // True for "<name>.tmp" and "<name>.tmp-<anything>".
-bool IsTemporaryOf(const std::string& candidate, const std::string& name)
+bool IsTemporaryOf(const NativeName& candidate, const NativeName& name)
 {
-    const std::string prefix = name + std::string(TemporarySuffix);
+    const NativeName prefix = name + NativeName(TemporarySuffix.begin(), TemporarySuffix.end());
     return candidate.compare(0, prefix.size(), prefix) == 0 &&
            (candidate.size() == prefix.size() || candidate[prefix.size()] == '-');
 }
@@ -264,14 +280,14 @@ void RemoveLeftovers(const std::filesystem::path& path)
 {
     std::error_code error;
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    const std::string name = path.filename().string();
+    const NativeName name = path.filename().native();
     for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
          entry.increment(error)) {
         const std::filesystem::path candidate = entry->path();
+        const NativeName candidateName = candidate.filename().native();
         std::error_code ignored;
-        if (IsTemporaryOf(candidate.filename().string(), name) &&
-            !std::filesystem::is_directory(entry->symlink_status(ignored)) &&
-            !TemporaryNames::InUse(TemporaryNames::TokenOf(candidate.filename().string(), name))) {
+        if (IsTemporaryOf(candidateName, name) && !std::filesystem::is_directory(entry->symlink_status(ignored)) &&
+            !TemporaryNames::InUse(TemporaryNames::TokenOf(candidateName, name))) {
             std::filesystem::remove(candidate, ignored);
         }
     }
@@ -285,7 +301,7 @@ FileHandle CreateTemporary(const OsFileCalls& os, const std::filesystem::path& p
     for (int attempt = 0; attempt < NameAttempts; ++attempt) {
         token = TemporaryNames::Claim();
         if (token == 0) {
-            failure = "cannot write " + path.u8string() + ": too many writes under way";
+            failure = "cannot write " + PathText(path) + ": too many writes under way";
             return NoFile;
         }
         temporary = TemporaryNames::NameFor(path, token);
@@ -324,13 +340,13 @@ const OsFileCalls& SystemFileCalls()
     return calls;
 }
 
-std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content, const OsFileCalls& os)
+FileWriteResult WriteFileAtomically(const std::filesystem::path& path, std::string_view content, const OsFileCalls& os)
 {
     std::error_code error;
     if (path.has_parent_path()) {
         std::filesystem::create_directories(path.parent_path(), error);
         if (error) {
-            return "cannot create " + path.parent_path().u8string() + ": " + error.message();
+            return {"cannot create " + PathText(path.parent_path()) + ": " + error.message()};
         }
     }
     RemoveLeftovers(path);
@@ -340,20 +356,20 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     std::string failure;
     const FileHandle file = CreateTemporary(os, path, temporary, token, failure);
     if (file == NoFile) {
-        return failure;
+        return {failure};
     }
-    failure = WriteDurably(os, file, path, content);
-    if (failure.empty()) {
-        failure = Replace(os, path, temporary);
+    FileWriteResult result{WriteDurably(os, file, path, content)};
+    if (result.failure.empty()) {
+        result = Replace(os, path, temporary);
     }
-    if (!failure.empty()) {
+    if (!result.failure.empty()) {
         std::filesystem::remove(temporary, error);
     }
     TemporaryNames::Release(token);
-    return failure;
+    return result;
 }
 
-std::string WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text, const OsFileCalls& os)
+FileWriteResult WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text, const OsFileCalls& os)
 {
     return WriteFileAtomically(path, InTextFormat(text, os.textLineEnd), os);
 }

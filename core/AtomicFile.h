@@ -2,6 +2,11 @@
 // Replaces a file whole: the content goes to a temporary file beside it, is flushed to disk, and
 // is renamed over the old file. A crash at any point leaves either the old or the new file.
 //
+// On Windows another process holding the target open without sharing its deletion (usually an
+// antivirus scanner reading the file just written) makes the replace step fail for a moment; the
+// result says so, and the caller may try again shortly (core/HeldFileRetry.h). The temporary is
+// removed then too, and the old file is untouched.
+//
 // The temporary file has a name of its own for each write ("<name>.tmp-<random>") and is created
 // exclusively, never through an existing file or link, so a link planted beside the file cannot
 // make a write land anywhere else. It is removed when the write fails; temporaries an earlier
@@ -21,14 +26,21 @@
 
 namespace quorvex {
 
-// Creates missing parent folders. Returns an empty text on success, otherwise why it failed
-// (the old file, if any, is then untouched).
-std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                                const OsFileCalls& os = SystemFileCalls());
+struct FileWriteResult {
+    // Empty on success, otherwise why the write failed (the old file, if any, is then untouched).
+    std::string failure;
+    // The replace step failed because another process has the target in use: a sharing, access
+    // or lock violation on Windows, EBUSY or ETXTBSY elsewhere. Worth trying again shortly.
+    bool targetInUse = false;
+};
+
+// Creates missing parent folders.
+FileWriteResult WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                                    const OsFileCalls& os = SystemFileCalls());
 
 // The same for text whose lines end with "\n", written in the platform's text format, as a
 // text-mode stream would write it: with os.textLineEnd CR LF, every "\n" becomes "\r\n".
-std::string WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text,
-                                    const OsFileCalls& os = SystemFileCalls());
+FileWriteResult WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text,
+                                        const OsFileCalls& os = SystemFileCalls());
 
 }  // namespace quorvex

@@ -8,6 +8,7 @@
 #include "core/AtomicFile.h"
 #include "core/Boundary.h"
 #include "core/Log.h"
+#include "core/PathText.h"
 #include "core/Texts.h"
 #include "core/UnusableFile.h"
 #include "core/WeakCallback.h"
@@ -29,9 +30,9 @@ std::string WithoutUnstorableCharacters(std::string value)
 
 std::shared_ptr<PersistentStorage> PersistentStorage::Create(const Plexar::Plugin::PlexarPlugin& plugin,
                                                              const std::string& storageName,
-                                                             bool autoWrite, bool autoLoad)
+                                                             bool autoWrite, bool autoLoad, const OsFileCalls& os)
 {
-    auto store = std::make_shared<PersistentStorage>(CreateKey{}, plugin, storageName, autoWrite);
+    auto store = std::make_shared<PersistentStorage>(CreateKey{}, plugin, storageName, autoWrite, os);
     store->cvarManager_->registerNotifier(
         "writeconfig",
         WeakCallback(store->weak_from_this(), "PersistentStorage::WriteStorage",
@@ -51,18 +52,25 @@ std::shared_ptr<PersistentStorage> PersistentStorage::Create(const Plexar::Plugi
 }
 
 PersistentStorage::PersistentStorage(CreateKey, const Plexar::Plugin::PlexarPlugin& plugin,
-                                     const std::string& storageName, bool autoWrite)
+                                     const std::string& storageName, bool autoWrite, const OsFileCalls& os)
     : cvarManager_(plugin.cvarManager),
+      gameWrapper_(plugin.gameWrapper),
+      os_(os),
       cfgPath_(plugin.gameWrapper->GetPlexarPath() / "cfg" / (storageName + ".cfg")),
       autoWrite_(autoWrite)
 {
-    Log(texts::core::StorageCreatedLine, cfgPath_.string());
+    Log(texts::core::StorageCreatedLine, PathText(cfgPath_));
 }
 
 PersistentStorage::~PersistentStorage()
 {
     if (loaded_) {
-        CatchAndLog("PersistentStorage::~PersistentStorage", [this] { WriteStorage(); });
+        // The last write: nothing is left to run a retry, nor to hear how a pending one ended.
+        CatchAndLog("PersistentStorage::~PersistentStorage", [this] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            waiting_.clear();
+            WriteLocked(false);
+        });
     }
 }
 
@@ -139,7 +147,8 @@ void PersistentStorage::OnCvarChanged(const CVarWrapper& cvar)
     }
 }
 
-std::string PersistentStorage::Store(const std::string& name, const std::string& value)
+PersistentStorage::SaveOutcome PersistentStorage::Store(const std::string& name, const std::string& value,
+                                                       Settled settled)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Keep(name, value);
@@ -147,7 +156,14 @@ std::string PersistentStorage::Store(const std::string& name, const std::string&
         writeWhenLoaded_ = true;
         return {};
     }
-    return autoWrite_ ? WriteLocked() : std::string();
+    if (!autoWrite_) {
+        return {};
+    }
+    SaveOutcome outcome = WriteLocked();
+    if (outcome.pending && settled) {
+        waiting_.push_back(std::move(settled));
+    }
+    return outcome;
 }
 
 void PersistentStorage::StoreLoaded(const std::string& name, const std::string& value)
@@ -162,17 +178,39 @@ void PersistentStorage::WriteStorage()
     WriteLocked();
 }
 
-std::string PersistentStorage::WriteLocked()
+PersistentStorage::SaveOutcome PersistentStorage::WriteLocked(bool mayRetry)
 {
     std::string content;
     for (const auto& [name, stored] : cvars_) {
         content += fmt::format("{} \"{}\" //{}\n", name, stored.value, stored.description);
     }
-    std::string failure = WriteTextFileAtomically(cfgPath_, content);
-    if (!failure.empty()) {
-        LogText("PersistentStorage: Failed to write the settings file: " + failure);
+    FileWriteResult result = WriteTextFileAtomically(cfgPath_, content, os_);
+    if (mayRetry && retry_.After(result, *gameWrapper_,
+                                 WeakCallback(weak_from_this(), "PersistentStorage::RetryWrite",
+                                              [](PersistentStorage& self, GameWrapper*) { self.RetryWrite(); })) ==
+                        HeldFileRetry::Step::Waiting) {
+        return {true, {}};
     }
-    return failure;
+    if (!result.failure.empty()) {
+        LogText("PersistentStorage: Failed to write the settings file: " + result.failure);
+    }
+    if (!waiting_.empty()) {
+        // On the game thread, after the lock is released: a listener may show a toast or store.
+        gameWrapper_->Execute([waiting = std::exchange(waiting_, {}), failure = result.failure](GameWrapper*) {
+            for (const Settled& settled : waiting) {
+                CatchAndLog("PersistentStorage::Settled", [&] { settled(failure); });
+            }
+        });
+    }
+    return {false, std::move(result.failure)};
+}
+
+void PersistentStorage::RetryWrite()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (retry_.TimerFired()) {
+        WriteLocked();
+    }
 }
 
 void PersistentStorage::LoadStorage()
@@ -185,7 +223,10 @@ void PersistentStorage::LoadStorage()
             std::atomic<bool>& loading;
             ~LoadEnd() { loading = false; }
         } loadEnd{loading_};
-        cvarManager_->loadCfg(cfgPath_.string());
+        // CheckFileBeforeLoad made sure the path converts, when there is a file.
+        if (const auto path = PathUtf8(cfgPath_)) {
+            cvarManager_->loadCfg(*path);
+        }
     }
     std::lock_guard<std::mutex> lock(mutex_);
     loaded_ = true;
@@ -200,11 +241,12 @@ bool PersistentStorage::CheckFileBeforeLoad()
     if (std::filesystem::status(cfgPath_, error).type() == std::filesystem::file_type::not_found) {
         return true;  // the host says so; the first change writes it
     }
-    const std::string problem = RegularFileProblem(cfgPath_, MaxFileBytes);
+    const std::string problem = PathUtf8(cfgPath_) ? RegularFileProblem(cfgPath_, MaxFileBytes)
+                                                   : "its path holds characters the host cannot take";
     if (problem.empty()) {
         return true;
     }
-    Log(texts::core::StorageNotLoadedLine, cfgPath_.string(), problem, MoveAside(cfgPath_));
+    Log(texts::core::StorageNotLoadedLine, PathText(cfgPath_), problem, MoveAside(cfgPath_));
     return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "core/PathText.h"
+
 namespace quorvex {
 
 std::string RegularFileProblem(const std::filesystem::path& file, std::uintmax_t maxBytes)
@@ -29,11 +31,12 @@ std::string RegularFileProblem(const std::filesystem::path& file, std::uintmax_t
 
 std::string MoveAside(const std::filesystem::path& file)
 {
-    const std::filesystem::path aside = file.string() + ".unreadable";
+    std::filesystem::path aside = file;
+    aside += ".unreadable";
     std::error_code error;
     std::filesystem::remove_all(aside, error);
     std::filesystem::rename(file, aside, error);
-    return error ? "it is left as it is: " + error.message() : "it was moved to " + aside.string();
+    return error ? "it is left as it is: " + error.message() : "it was moved to " + PathText(aside);
 }
 
 }  // namespace quorvex

@@ -60,7 +60,7 @@ std::string InventorySnapshot::Write(const std::string& guid, const std::vector<
         json.Products(items);
         json.EndObject();
     });
-    return WriteFileAtomically(file_, content);
+    return WriteFileAtomically(file_, content).failure;
 }
 
 std::string DumpDiffBody(const InventoryDiff& diff, std::string_view what)

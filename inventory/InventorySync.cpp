@@ -17,6 +17,7 @@
 #include "core/Boundary.h"
 #include "core/CvarText.h"
 #include "core/Log.h"
+#include "core/PathText.h"
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
 #include "core/SafeText.h"
@@ -240,7 +241,7 @@ void InventorySync::BuildAndSend(const std::weak_ptr<InventorySync>& weak, Share
         } catch (const std::exception& error) {
             shared.gate.RunWhileOpen([&] {
                 Log("Inventory snapshot {} cannot be used ({}); sending a full sync instead",
-                    shared.snapshot.File().string(), error.what());
+                    PathText(shared.snapshot.File()), error.what());
             });
             full = true;
         }

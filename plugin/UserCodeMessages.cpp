@@ -48,22 +48,33 @@ void UserCodeMessages::Take(WsMessage& message)
     }
     LogText(texts::plugin::UserCodeReceivedLine);
     const auto code = value.get<std::string>();
-    const UserCode::Offered offered = userCode_->Offer(code);
+    const UserCode::Offered offered = userCode_->Offer(
+        code, WeakCallback(weak_from_this(), "UserCodeMessages::Saved",
+                           [code](UserCodeMessages& self, const UserCode::Offered& saved) {
+                               self.ShowChange(code, saved.previous, saved.saveFailure);
+                           }));
     if (offered.outcome == UserCode::Outcome::Refused) {
         return;
     }
     if (offered.outcome == UserCode::Outcome::Changed) {
         lastChangeAt_ = Clock::Now();
         tooSoonLogged_ = false;
-        const bool otherAccount = !offered.previous.empty() && !code.empty();
-        if (!offered.saveFailure.empty()) {
-            Show({otherAccount ? texts::plugin::OtherAccountForSessionToast : texts::plugin::UserCodeForSessionToast,
-                  FailureToastKind});
-        } else {
-            Show({otherAccount ? texts::plugin::OtherAccountToast : texts::plugin::UserCodeSetToast, ConfirmedToastKind});
+        if (!offered.savePending) {
+            ShowChange(code, offered.previous, offered.saveFailure);
         }
     }
     message.Send(texts::plugin::UserCodeReply);
+}
+
+void UserCodeMessages::ShowChange(const std::string& code, const std::string& previous, const std::string& saveFailure)
+{
+    const bool otherAccount = !previous.empty() && !code.empty();
+    if (!saveFailure.empty()) {
+        Show({otherAccount ? texts::plugin::OtherAccountForSessionToast : texts::plugin::UserCodeForSessionToast,
+              FailureToastKind});
+    } else {
+        Show({otherAccount ? texts::plugin::OtherAccountToast : texts::plugin::UserCodeSetToast, ConfirmedToastKind});
+    }
 }
 
 bool UserCodeMessages::TooSoon() const

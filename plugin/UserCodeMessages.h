@@ -8,15 +8,16 @@
 // Any local process can reach the server, so changes are rate-limited across all its connections:
 // after a change, a different code within MinSecondsBetweenChanges is not taken and not answered,
 // with one console line per burst. A change shows a toast; a replaced account or a code that
-// could not be saved says so. Toasts are merged: at most one is on screen, and a change while one
+// could not be saved says so; while the save is still being tried (the settings file held by
+// another program), the toast waits for its outcome. Toasts are merged: at most one is on screen, and a change while one
 // is up shows its toast, the latest change's, when that one ends.
 //
 // Both are timed on the wall clock, which the substitute host makes virtual on every thread; a
 // wall clock set back or forward never holds a change or a toast back longer than their length.
 //
 // Threads: Take runs on the WebSocket server thread (the server has one), which alone touches
-// the rate state. A merged toast is shown by a timer on the game thread; the toast state is
-// guarded by toastMutex_.
+// the rate state. A merged toast is shown by a timer on the game thread, the toast of a pending
+// save when it ends, on the game thread too; the toast state is guarded by toastMutex_.
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -49,6 +50,8 @@ private:
     };
 
     bool TooSoon() const;
+    // The toast of a change: set, or for this session only when it could not be saved.
+    void ShowChange(const std::string& code, const std::string& previous, const std::string& saveFailure);
     void Show(Toast toast);
     void ShowWaitingToast();
 

@@ -166,17 +166,17 @@ void Console::LoadCfg(const std::filesystem::path& path)
     std::error_code error;
     const bool exists = std::filesystem::exists(path, error);
     if (!error && !exists) {
-        Log("plexar-sim: config file not found: " + path.string());
+        Log("plexar-sim: config file not found: " + path.u8string());
         return;
     }
     // As a host must: a FIFO or a device would block the game thread, a folder is no file.
     if (!error && !std::filesystem::is_regular_file(path, error)) {
-        Log("plexar-sim: config file is not a regular file, not read: " + path.string());
+        Log("plexar-sim: config file is not a regular file, not read: " + path.u8string());
         return;
     }
     std::ifstream file(path);
     if (error || !file) {
-        Log("plexar-sim: cannot read config file: " + path.string());
+        Log("plexar-sim: cannot read config file: " + path.u8string());
         return;
     }
     std::string line;

@@ -180,13 +180,22 @@ void TradeEventHandler::SendTradeLog(const TradeOutbox::Record& record, bool fro
                      }));
 }
 
-void TradeEventHandler::SaveOutbox()
+void TradeEventHandler::SaveOutbox(bool retry)
 {
-    executor_->Post(WeakTask(weak_from_this(), "TradeEventHandler::SaveOutbox", [shared = shared_] {
-        const std::string failure = shared->outbox.Save();
-        if (!failure.empty()) {
-            shared->gate.RunWhileOpen([&] { Log("Could not write the trade outbox: {}", failure); });
+    executor_->Post(WeakTask(weak_from_this(), "TradeEventHandler::SaveOutbox",
+                             [weak = weak_from_this(), shared = shared_, game = gameWrapper_, retry] {
+        if (retry && !shared->outboxRetry.TimerFired()) {
+            return;
         }
+        FileWriteResult result = shared->outbox.Save();
+        shared->gate.RunWhileOpen([&] {
+            const auto step = shared->outboxRetry.After(
+                result, *game, WeakCallback(weak, "TradeEventHandler::RetrySaveOutbox",
+                                            [](TradeEventHandler& self, GameWrapper*) { self.SaveOutbox(true); }));
+            if (step == HeldFileRetry::Step::Done && !result.failure.empty()) {
+                Log("Could not write the trade outbox: {}", result.failure);
+            }
+        });
     }));
 }
 

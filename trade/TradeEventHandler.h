@@ -11,7 +11,8 @@
 // Every trade record is kept in the TradeOutbox until the service took it (200) or refused it
 // for good. A record that got no answer, 408, 429 or 5xx is sent again, oldest first, after the
 // growing waits of RetryBackoff, after any 200 and at every load; the outbox's file is read and
-// written on the executor.
+// written on the executor. A write that finds the file held by another program for a moment is
+// tried again, with the records kept then (core/HeldFileRetry.h).
 //
 // Threads:
 // - Game thread: Create, OnTradeStart and OnTradeEnd (inside the dispatch of the trade capture's
@@ -22,7 +23,9 @@
 //   locks internally) and hand TradeScammer and the outbox's next send to the game thread with
 //   Execute.
 // - Executor: reading and writing the outbox's file; its console lines and its hand-over to the
-//   game thread run under the gate the destructor closes.
+//   game thread (a retry's timer included) run under the gate the destructor closes. The retry's
+//   timer fires on the game thread and posts the write again; the retry state is touched only
+//   by the executor's tasks, one after another.
 // The switches are atomics that follow their cvars (core/CvarBinding.h); they are only read
 // here. The outbox has its own lock; the delivery state (backoff, a send or a retry pending) is guarded by
 // deliveryMutex_. Callbacks hold a weak reference and do nothing once the handler is gone.
@@ -36,6 +39,7 @@
 
 #include "api/RetryBackoff.h"
 #include "core/Executor.h"
+#include "core/HeldFileRetry.h"
 #include "host/GameWrapper.h"
 #include "trade/TradeEvents.h"
 #include "trade/TradeOutbox.h"
@@ -83,8 +87,8 @@ private:
     // `asked`: the wait a 429 or 503 asked for (RetryAfter.h), which replaces the next retry wait.
     void HandleTradeLogResponse(int status, std::optional<std::chrono::seconds> asked, const TradeOutbox::Record& record,
                                 bool fromOutbox);
-    // Writes the outbox's file on the executor.
-    void SaveOutbox();
+    // Writes the outbox's file on the executor; `retry`: from the retry timer.
+    void SaveOutbox(bool retry = false);
     void OnScammerDetected() const;
     void ShowToast(const std::string& text, int toastType, float seconds) const;
     void Send(const std::string& url, const std::string& body, void (TradeEventHandler::*handle)(int) const,
@@ -102,6 +106,7 @@ private:
         explicit Shared(const std::filesystem::path& dataFolder) : outbox(dataFolder) {}
         TradeOutbox outbox;
         OwnerGate gate;
+        HeldFileRetry outboxRetry;  // executor only
     };
     const std::shared_ptr<Shared> shared_;
 

@@ -12,6 +12,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Log.h"
+#include "core/PathText.h"
 #include "core/SafeText.h"
 #include "core/UnusableFile.h"
 
@@ -131,7 +132,7 @@ std::size_t TradeOutbox::Load()
             loaded.push_back({0, trade.dump(), guid != trade.end() && guid->is_string() ? guid->get<std::string>() : ""});
         }
     } catch (const std::exception& error) {
-        Log("Trade outbox {} cannot be read ({}); {}", file_.string(), error.what(), MoveAside(file_));
+        Log("Trade outbox {} cannot be read ({}); {}", PathText(file_), error.what(), MoveAside(file_));
         return 0;
     }
 
@@ -145,7 +146,7 @@ std::size_t TradeOutbox::Load()
     return loaded.size();
 }
 
-std::string TradeOutbox::Save() const
+FileWriteResult TradeOutbox::Save() const
 {
     std::string content = FileStart;
     {

@@ -26,6 +26,8 @@
 #include <set>
 #include <string>
 
+#include "core/AtomicFile.h"
+
 namespace quorvex {
 
 class TradeOutbox {
@@ -57,8 +59,8 @@ public:
     // Reads the file and puts its records before those added since (they are older). A file that
     // cannot be read is logged and moved aside, never overwritten. Returns the count read.
     std::size_t Load();
-    // Replaces the file with the records kept now. Returns an empty text or why it failed.
-    std::string Save() const;
+    // Replaces the file with the records kept now.
+    FileWriteResult Save() const;
 
     // "0123abcd…": the first 8 bytes of a trade guid, for a console line.
     static std::string ShortGuid(const std::string& tradeGuid);

@@ -576,6 +576,12 @@ void WsServer::Impl::CloseIdleConnections()
 
 void WsServer::Impl::AcceptNext()
 {
+    if (limits_.acceptFailure) {
+        if (const std::error_code failure = limits_.acceptFailure()) {
+            RetryAcceptLater(failure);
+            return;
+        }
+    }
     const Endpoint::connection_ptr connection = endpoint_.get_connection();
     if (!connection) {
         RetryAcceptLater(websocketpp::error::make_error_code(websocketpp::error::con_creation_failed));

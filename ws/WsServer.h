@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "ws/WsMessage.h"
 
@@ -65,6 +66,10 @@ public:
         // count) for the longest time, if at least this long, is closed with 1013 to make room
         // for a new handshake: a process holding every place cannot keep the page out.
         std::chrono::milliseconds yieldAfter = std::chrono::seconds(10);
+        // Tests only (empty otherwise): asked before each accept, on the server thread; an error
+        // it returns stands for the system failing the accept, which Winsock cannot be made to
+        // do on purpose, and takes the accept loop's way back off.
+        std::function<std::error_code()> acceptFailure;
     };
 
     // Builds the server with the limits above (or the ones given); opens nothing.

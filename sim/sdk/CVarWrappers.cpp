@@ -52,7 +52,7 @@ void CVarManagerWrapper::registerNotifier(const std::string& name, NotifierCallb
 
 void CVarManagerWrapper::loadCfg(const std::string& path)
 {
-    ConsoleOf(*this).LoadCfg(std::filesystem::path(path));
+    ConsoleOf(*this).LoadCfg(std::filesystem::u8path(path));  // the host takes paths as UTF-8
 }
 
 void CVarManagerWrapper::log(const std::string& text)

@@ -8,6 +8,7 @@
 
 #include "core/PersistentStorage.h"
 #include "core/PluginEventDispatcher.h"
+#include "tests/support/HeldFileCalls.h"
 #include "tests/support/TestHost.h"
 
 namespace quorvex {
@@ -150,6 +151,23 @@ TEST_F(UserCodeTest, ACodeThatCannotBeSavedIsStillUsedAndSaysWhy)
     EXPECT_FALSE(offered.saveFailure.empty());
     EXPECT_EQ(userCode->Get(), "QVX-DEMO-1234");
     EXPECT_EQ(host.CountConsoleLines("PersistentStorage: Failed to write the settings file: "), 1);
+}
+
+// A save waiting for a held settings file is not reported as saved: `saved` hears how it ended.
+TEST_F(UserCodeTest, ASaveWaitingForAHeldFileIsReportedOnlyWhenItEnds)
+{
+    store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true, testing::HeldFileCalls());
+    userCode = UserCode::Create(store, dispatcher);
+    host->RunFor(sim::Seconds(0.1));
+    std::vector<UserCode::Offered> saved;
+    testing::HeldTarget::refusals = testing::HeldTarget::ForGood;
+    EXPECT_TRUE(userCode->Offer("QVX-DEMO-5678", [&](const UserCode::Offered& end) { saved.push_back(end); }).savePending);
+    EXPECT_TRUE(saved.empty());
+    host->RunFor(sim::Seconds(2));
+    testing::HeldTarget::refusals = 0;
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_NE(saved[0].saveFailure.find("in use"), std::string::npos) << saved[0].saveFailure;
+    EXPECT_EQ(userCode->Get(), "QVX-DEMO-5678") << "used for this session";
 }
 
 }  // namespace

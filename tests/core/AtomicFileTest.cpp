@@ -49,12 +49,12 @@ protected:
 TEST_F(AtomicFileTest, CreatesFoldersAndReplacesTheWholeFileWithoutLeavingATemporary)
 {
     const auto file = dir / "a" / "b" / "settings.cfg";
-    EXPECT_EQ(WriteFileAtomically(file, "first, longer content\n"), "");
+    EXPECT_EQ(WriteFileAtomically(file, "first, longer content\n").failure, "");
     EXPECT_EQ(ReadFile(file), "first, longer content\n");
 
-    EXPECT_EQ(WriteFileAtomically(file, std::string("x\0y", 3)), "");
+    EXPECT_EQ(WriteFileAtomically(file, std::string("x\0y", 3)).failure, "");
     EXPECT_EQ(ReadFile(file), std::string("x\0y", 3)) << "the old tail must not survive a shorter write";
-    EXPECT_EQ(WriteFileAtomically(file, ""), "");
+    EXPECT_EQ(WriteFileAtomically(file, "").failure, "");
     EXPECT_EQ(ReadFile(file), "");
     EXPECT_EQ(Entries(), std::vector<std::string>{"a"});
     EXPECT_FALSE(std::filesystem::exists(dir / "a" / "b" / "settings.cfg.tmp"));
@@ -68,12 +68,12 @@ TEST_F(AtomicFileTest, FailuresAreExplainedAndLeaveTheOldFileAndNoTemporary)
     // A non-empty folder in the target's place: the written temporary cannot replace it and goes.
     const auto blocked = dir / "blocked";
     std::filesystem::create_directories(blocked / "inside");
-    const std::string failure = WriteFileAtomically(blocked, "new");
+    const std::string failure = WriteFileAtomically(blocked, "new").failure;
     EXPECT_EQ(failure.rfind("cannot replace " + blocked.string() + ": ", 0), 0u) << failure;
     EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
 
     // A file where a parent folder should be.
-    const std::string noFolder = WriteFileAtomically(file / "below.cfg", "new");
+    const std::string noFolder = WriteFileAtomically(file / "below.cfg", "new").failure;
     EXPECT_EQ(noFolder.rfind("cannot create " + file.string() + ": ", 0), 0u) << noFolder;
 
     // A folder that cannot take new files: nothing is written, nothing is left.
@@ -82,7 +82,7 @@ TEST_F(AtomicFileTest, FailuresAreExplainedAndLeaveTheOldFileAndNoTemporary)
     std::ofstream(readOnly / "settings.cfg") << "old";
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     if (::access(readOnly.c_str(), W_OK) != 0) {  // root may write anyway
-        const std::string denied = WriteFileAtomically(readOnly / "settings.cfg", "new");
+        const std::string denied = WriteFileAtomically(readOnly / "settings.cfg", "new").failure;
         EXPECT_EQ(denied.rfind("cannot create " + (readOnly / "settings.cfg.tmp-").string(), 0), 0u) << denied;
         EXPECT_EQ(ReadFile(readOnly / "settings.cfg"), "old");
     }
@@ -108,7 +108,7 @@ TEST_F(AtomicFileTest, PlantedLinksAndLeftoversAreRemovedWithoutTouchingWhatThey
     std::ofstream(dir / "settings.cfg.tmpx") << "not ours";
     std::ofstream(dir / "other.cfg.tmp-1") << "another file's";
 
-    EXPECT_EQ(WriteFileAtomically(file, "new"), "");
+    EXPECT_EQ(WriteFileAtomically(file, "new").failure, "");
 
     EXPECT_EQ(ReadFile(file), "new");
     EXPECT_EQ(ReadFile(victim), "precious");
@@ -125,7 +125,7 @@ TEST_F(AtomicFileTest, ParallelWritesOfNeighbouringFilesAllLand)
     for (int writer = 0; writer < 4; ++writer) {
         writers.emplace_back([this, writer] {
             for (int round = 0; round < 50; ++round) {
-                EXPECT_EQ(WriteFileAtomically(dir / ("file" + std::to_string(writer)), std::to_string(round)), "");
+                EXPECT_EQ(WriteFileAtomically(dir / ("file" + std::to_string(writer)), std::to_string(round)).failure, "");
             }
         });
     }
@@ -224,7 +224,7 @@ TEST_F(AtomicFileFaultTest, ShortWritesAndInterruptedCallsAreCarriedOnToTheWhole
     faults.interruptedWrites = 5;
     faults.interruptedFsyncs = 2;
 
-    EXPECT_EQ(WriteFileAtomically(file, content, FaultyCalls), "");
+    EXPECT_EQ(WriteFileAtomically(file, content, FaultyCalls).failure, "");
 
     EXPECT_EQ(ReadFile(file), content);
     EXPECT_EQ(faults.interruptedFsyncs, 0) << "the interrupted fsyncs were retried";
@@ -259,10 +259,19 @@ TEST_F(AtomicFileFaultTest, EachFailureIsExplainedAndLeavesTheOldFileAndNoTempor
     for (const auto& test : cases) {
         std::ofstream(file) << "old content";
         test.plan();
-        EXPECT_EQ(WriteFileAtomically(file, "new content, longer than the old", FaultyCalls), test.failure)
+        EXPECT_EQ(WriteFileAtomically(file, "new content, longer than the old", FaultyCalls).failure, test.failure)
             << test.fault;
         EXPECT_EQ(ReadFile(file), "old content") << test.fault;
         EXPECT_EQ(Entries(), std::vector<std::string>{"settings.cfg"}) << test.fault;
+    }
+}
+
+// Only a replace refused for a target in use is worth trying again shortly.
+TEST_F(AtomicFileFaultTest, OnlyAReplaceRefusedForATargetInUseSaysSo)
+{
+    for (const int error : {EBUSY, ETXTBSY, EXDEV, EACCES}) {
+        faults.renameError = error;
+        EXPECT_EQ(WriteFileAtomically(dir / "a.cfg", "new", FaultyCalls).targetInUse, error != EXDEV && error != EACCES);
     }
 }
 
@@ -275,18 +284,18 @@ TEST_F(AtomicFileFaultTest, ATakenTemporaryNameIsRetriedAFewTimesOtherCreateFail
     std::ofstream(file) << "old content";
 
     faults.takenNames = 3;
-    EXPECT_EQ(WriteFileAtomically(file, "new", FaultyCalls), "");
+    EXPECT_EQ(WriteFileAtomically(file, "new", FaultyCalls).failure, "");
     EXPECT_EQ(ReadFile(file), "new");
 
     faults.takenNames = 100;
-    std::string failure = WriteFileAtomically(file, "newer", FaultyCalls);
+    std::string failure = WriteFileAtomically(file, "newer", FaultyCalls).failure;
     EXPECT_EQ(failure.rfind(temporaries, 0), 0u) << failure;
     EXPECT_NE(failure.find(": File exists"), std::string::npos) << failure;
     EXPECT_GT(faults.takenNames, 0) << "gave up after a few names";
 
     faults = FaultPlan{};
     faults.openError = EMFILE;
-    failure = WriteFileAtomically(file, "newer", FaultyCalls);
+    failure = WriteFileAtomically(file, "newer", FaultyCalls).failure;
     EXPECT_EQ(failure.rfind(temporaries, 0), 0u) << failure;
     EXPECT_NE(failure.find(": Too many open files"), std::string::npos) << failure;
 
@@ -308,9 +317,9 @@ TEST_F(AtomicFileTest, TextLineEndsFollowThePlatformsTextFormat)
     OsFileCalls lf = SystemFileCalls();
     lf.textLineEnd = LineEnd::Lf;
 
-    EXPECT_EQ(WriteTextFileAtomically(dir / "windows.cfg", text, crLf), "");
+    EXPECT_EQ(WriteTextFileAtomically(dir / "windows.cfg", text, crLf).failure, "");
     EXPECT_EQ(ReadFile(dir / "windows.cfg"), "a \"1\" //first\r\nb \"\" //second\r\n\r\nno end");
-    EXPECT_EQ(WriteTextFileAtomically(dir / "linux.cfg", text, lf), "");
+    EXPECT_EQ(WriteTextFileAtomically(dir / "linux.cfg", text, lf).failure, "");
     EXPECT_EQ(ReadFile(dir / "linux.cfg"), text);
 }
 

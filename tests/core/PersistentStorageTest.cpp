@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/HeldFileCalls.h"
 #include "tests/support/TestHost.h"
 
 namespace quorvex {
@@ -30,9 +31,9 @@ const std::string FreshFile =
 class PersistentStorageTest : public ::testing::Test {
 protected:
     // Registers the plug-in's seven cvars in the order their owners do, which is not file order.
-    void CreateStoreWithPluginCvars()
+    void CreateStoreWithPluginCvars(const OsFileCalls& os = SystemFileCalls())
     {
-        store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true);
+        store = PersistentStorage::Create(host.plugin(), "QVX_InventorySync", true, true, os);
         store->RegisterPersistentCvar("qvx_toasts_enabled", "1", "If QVX toasts should pop up", true, 0, 0);
         store->RegisterPersistentCvar("hidden_qvx_user_code", "", "User code for QVX", false, 0, 0);
         store->RegisterPersistentCvar("qvx_loadoutsync_enable", "1", "If loadout sync should be enbled", true, 0, 0);
@@ -49,6 +50,11 @@ protected:
     }
 
     CVarWrapper Cvar(const std::string& name) { return host->CvarManager()->getCvar(name); }
+
+    std::vector<std::filesystem::path> CfgFolder()
+    {
+        return {std::filesystem::directory_iterator(host.cfgFile().parent_path()), {}};
+    }
 
     testing::TestHost host;
     std::shared_ptr<PersistentStorage> store;
@@ -172,6 +178,37 @@ TEST_F(PersistentStorageTest, AnythingButABoundedRegularFileIsMovedAsideAndTheDe
         store.reset();
         host->RunUntilIdle();
     }
+}
+
+// Another program holding the file a moment: each change returns at once, the timer retries with
+// the latest values; held for good, one clear line, the old file, no temporary.
+TEST_F(PersistentStorageTest, AHeldFileIsTriedAgainOnTimersWithTheLatestValuesThenReported)
+{
+    using testing::HeldTarget;
+    CreateStoreWithPluginCvars(testing::HeldFileCalls());
+    host->RunFor(sim::Seconds(0.1));
+    host->ExecuteConsole("writeconfig");
+    const std::string old = ReadTextFile(host.cfgFile());
+    HeldTarget::refusals = 3;
+    HeldTarget::attempts = 0;
+    Cvar("qvx_toasts_enabled").setValue(0);
+    Cvar("qvx_stats_enable").setValue(0);  // while a retry waits: no second timer
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), old);
+    host->RunFor(sim::Seconds(1));
+    EXPECT_EQ(HeldTarget::attempts, 4) << "two retries, the second one written";
+    const std::string written = ReadTextFile(host.cfgFile());
+    EXPECT_NE(written.find("qvx_toasts_enabled \"0\""), std::string::npos) << written;
+    EXPECT_NE(written.find("qvx_stats_enable \"0\""), std::string::npos) << written;
+
+    HeldTarget::refusals = HeldTarget::ForGood;
+    Cvar("qvx_scamcheck_enable").setValue(0);
+    host->RunFor(sim::Seconds(0.5));
+    EXPECT_EQ(host.CountConsoleLines("Failed to write the settings file"), 0) << "still trying";
+    host->RunFor(sim::Seconds(1));
+    EXPECT_EQ(host.CountConsoleLines("another program kept the file in use through 11 tries over 1.0 s"), 1);
+    EXPECT_EQ(ReadTextFile(host.cfgFile()), written);
+    EXPECT_EQ(CfgFolder(), std::vector<std::filesystem::path>{host.cfgFile()});
+    HeldTarget::refusals = 0;
 }
 
 TEST_F(PersistentStorageTest, RefusedAndUnregisteredCvarsAreReportedAndNotStored)

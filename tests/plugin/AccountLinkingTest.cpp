@@ -11,6 +11,7 @@
 #include "plugin/SettingsPage.h"
 #include "plugin/UserCodeMessages.h"
 #include "sim/ui/SettingsWindow.h"
+#include "tests/support/HeldFileCalls.h"
 #include "tests/support/TestHost.h"
 #include "tests/ws/WsTestClients.h"
 #include "tools/plexar-sim/LinkingPageClient.h"
@@ -175,6 +176,24 @@ TEST_F(AccountLinkingTest, ACodeThatCannotBeSavedIsLinkedForTheSessionAndSaysSo)
     EXPECT_EQ(toasts[0].text, "Your user code is set for this session only: the settings file could not be written.");
     EXPECT_EQ(host.CountConsoleLines("PersistentStorage: Failed to write the settings file: "), 1);
 }
+
+#ifdef _WIN32
+// The settings file held open by another program for good: the page gets "OK" at once, and the
+// toast waits for the save's end, then says the link lasts for this session only.
+TEST_F(AccountLinkingTest, ACodeWhoseSaveWaitsForAHeldFileIsToastedWhenTheSaveEnds)
+{
+    Load();
+    host->ExecuteConsole("writeconfig");
+    testing::HeldOpen held(host.cfgFile());
+    ASSERT_NE(held.handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Send(R"({"UserCode": "QVX-DEMO-1234"})").text, "OK");
+    EXPECT_TRUE(CodeToasts().empty()) << "not reported as saved while the save is tried again";
+    host->RunFor(sim::Seconds(2));
+    const auto toasts = CodeToasts();
+    ASSERT_EQ(toasts.size(), 1u);
+    EXPECT_EQ(toasts[0].text, "Your user code is set for this session only: the settings file could not be written.");
+}
+#endif
 
 // A code the console refuses is not a new link: the inventory sync does not react to it.
 TEST_F(AccountLinkingTest, ARefusedCodeFromTheConsoleAnnouncesNothing)

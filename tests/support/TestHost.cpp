@@ -23,8 +23,12 @@ std::filesystem::path NewHostDir()
 
 }  // namespace
 
-TestHost::TestHost(const std::string& uniqueId) : hostDir_(NewHostDir())
+TestHost::TestHost(const std::string& uniqueId) : TestHost(uniqueId, {}) {}
+
+TestHost::TestHost(const std::string& uniqueId, const std::filesystem::path& folderName)
+    : topDir_(NewHostDir()), hostDir_(folderName.empty() ? topDir_ : topDir_ / folderName)
 {
+    std::filesystem::create_directories(hostDir_);
     sim::HostOptions options;
     options.hostDir = hostDir_;
     options.uniqueId = uniqueId;
@@ -46,7 +50,7 @@ TestHost::~TestHost()
     plugin_.gameWrapper.reset();
     host_.reset();
     std::error_code ignored;
-    std::filesystem::remove_all(hostDir_, ignored);
+    std::filesystem::remove_all(topDir_, ignored);
 }
 
 int TestHost::CountConsoleLines(const std::string& text) const

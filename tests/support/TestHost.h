@@ -12,6 +12,8 @@ namespace quorvex::testing {
 class TestHost {
 public:
     explicit TestHost(const std::string& uniqueId = "Steam|76561198012345678|0");
+    // The host folder is `folderName` inside a fresh folder (a name of any characters).
+    TestHost(const std::string& uniqueId, const std::filesystem::path& folderName);
     ~TestHost();
     TestHost(const TestHost&) = delete;
     TestHost& operator=(const TestHost&) = delete;
@@ -27,6 +29,7 @@ public:
     int CountConsoleLines(const std::string& text) const;
 
 private:
+    std::filesystem::path topDir_;
     std::filesystem::path hostDir_;
     std::unique_ptr<sim::Host> host_;
     Plexar::Plugin::PlexarPlugin plugin_;

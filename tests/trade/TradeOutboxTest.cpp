@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/FeatureTest.h"
+#include "tests/support/HeldFileCalls.h"
 #include "trade/TradeEventHandler.h"
 
 namespace quorvex {
@@ -120,6 +121,25 @@ TEST_F(TradeOutboxDeliveryTest, ATradeLogThatFailedIsKeptAndSentAgainWithGrowing
 }
 
 
+#ifdef _WIN32
+// The outbox's file held open by another program when a trade is kept: the write is tried again
+// on a timer and lands once the file is free, without a failure line.
+TEST_F(TradeOutboxDeliveryTest, AnOutboxFileHeldOpenIsWrittenOnceReleased)
+{
+    Create();
+    service.Answer(TradeLogPath, 503);
+    EndTrade("first");
+    auto held = std::make_unique<testing::HeldOpen>(handler->Outbox().File());
+    EndTrade("second");
+    Settle(0.3);
+    EXPECT_EQ(testing::ReadFile(handler->Outbox().File()).find("second"), std::string::npos);
+    held.reset();
+    Settle(1);
+    EXPECT_NE(testing::ReadFile(handler->Outbox().File()).find("second"), std::string::npos);
+    EXPECT_EQ(host.CountConsoleLines("Could not write the trade outbox"), 0);
+}
+#endif
+
 TEST_F(TradeOutboxDeliveryTest, TheWaitA429Or503AsksForReplacesTheRetryWait)
 {
     Create();
@@ -213,7 +233,7 @@ TEST(TradeOutboxTest, KeepsAtMostItsBoundsDroppingTheOldestWithALine)
     EXPECT_EQ(outbox.Add(std::string(TradeOutbox::MaxBytes + 1, 'x'), "huge"), 0u);
     EXPECT_TRUE(host->ConsoleContains("Trade huge dropped: its record of 16777217 bytes is larger than the trade outbox"));
 
-    ASSERT_EQ(outbox.Save(), "");
+    ASSERT_EQ(outbox.Save().failure, "");
     TradeOutbox reread(host->Game()->GetDataFolder());
     EXPECT_EQ(reread.Load(), outbox.Size());
 }

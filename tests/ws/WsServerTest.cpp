@@ -369,6 +369,34 @@ TEST_F(WsServerTest, ConnectionsBeyondTheLimitAreDroppedAtOnceWithOneLinePerBurs
     EXPECT_EQ(Count("connections are open; refusing new ones"), 2);
 }
 
+// Accepting fails (out of descriptors; the seam stands for it): the loop waits 100 ms, then twice
+// as long each time, with one line, and serves again once accepting works. A timer never fires
+// early, so the gaps between attempts are at least the waits.
+TEST_F(WsServerTest, AFailingAcceptIsTriedAgainLessOftenWithOneLineAndServingGoesOn)
+{
+    std::mutex mutex;
+    std::vector<std::chrono::steady_clock::time_point> attempts;
+    WsServer::Limits limits;
+    limits.acceptFailure = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        attempts.push_back(std::chrono::steady_clock::now());
+        return attempts.size() <= 4 ? std::make_error_code(std::errc::too_many_files_open) : std::error_code();
+    };
+    UseLimits(limits);
+    RegisterReply("echo", "echo:");
+    const auto port = StartServer();
+    const auto client = clients_.Connect(port);
+    ASSERT_TRUE(client->WaitFor([](const ClientSession& s) { return s.opened || s.failed; }) && client->opened);
+    clients_.Send(client, "back");
+    ASSERT_TRUE(client->WaitFor([](const ClientSession& s) { return HasReceived(s, 1); }));
+    EXPECT_EQ(Count("Local websocket server: Accepting a connection failed ("), 1);
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_GE(attempts.size(), 5u);
+    for (std::size_t gap = 1; gap < 5; ++gap) {
+        EXPECT_GE(attempts[gap] - attempts[gap - 1], std::chrono::milliseconds(100 << (gap - 1))) << gap;
+    }
+}
+
 // One process holding every place must not keep the page out for as long as it likes.
 TEST_F(WsServerTest, AtTheLimitTheConnectionWithoutAMessageLongestMakesRoomPingsNotCounting)
 {
