@@ -148,14 +148,22 @@ private:
     int output_ = -1;
 };
 
-// Starts a writer, waits until it is writing, lets it write for `delay` and kills it. Empty when
-// the kill ended it, otherwise what went wrong.
-std::string KillWhileWriting(const std::string& mode, const std::filesystem::path& folder, Microseconds delay)
+// Starts a writer, waits until it is writing and has finished `writesFirst` writes, lets it write
+// for `delay` more and kills it. Empty when the kill ended it, otherwise what went wrong.
+std::string KillWhileWriting(const std::string& mode, const std::filesystem::path& folder, int writesFirst,
+                             Microseconds delay)
 {
     Writer writer(mode, folder);
     if (writer.NextSignal() != 'R') {
         const std::string end = writer.Kill();
         return "the writer never started writing" + (end.empty() ? std::string() : ": " + end);
+    }
+    for (int write = 0; write < writesFirst; ++write) {
+        if (writer.NextSignal() != 'W') {
+            const std::string end = writer.Kill();
+            return "the writer stopped before its write " + std::to_string(write + 1) +
+                   (end.empty() ? std::string() : ": " + end);
+        }
     }
     // The moment of the crash, chosen by the caller: not a wait for anything.
     std::this_thread::sleep_for(delay);
@@ -178,9 +186,21 @@ Microseconds MeasureWriteCycle(const std::string& mode, const std::filesystem::p
     return writer.Kill().empty() ? cycle : Microseconds{};
 }
 
+// A temporary file named as a writer names the one it is writing.
 std::filesystem::path TemporaryOf(const std::filesystem::path& file)
 {
-    return file.string() + ".tmp";
+    return file.string() + ".tmp-00000000c0ffee00";
+}
+
+// How many temporary files lie beside `file`.
+int TemporariesBeside(const std::filesystem::path& file)
+{
+    const std::string prefix = file.filename().string() + ".tmp";
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
+        count += entry.path().filename().string().rfind(prefix, 0) == 0 ? 1 : 0;
+    }
+    return count;
 }
 
 void WriteText(const std::filesystem::path& file, const std::string& content)
@@ -200,8 +220,9 @@ struct KillRoundsSeen {
     int versionChanges = 0;   // rounds whose file differs from the round before
 };
 
-// Kills a `mode` writer round after round, each time after a random delay of up to two write
-// cycles (so about half the writers finish a write first), and checks after every kill that
+// Kills a `mode` writer round after round, each time after none, one or two finished writes
+// (counted from the writer's signals, so a busy machine cannot keep every kill before the first
+// replacement) and then a random delay of up to one write cycle, and checks after every kill that
 // `file` is one of the two versions, byte for byte.
 KillRoundsSeen KillWritersRepeatedly(const std::string& mode, const std::filesystem::path& folder,
                                      const std::filesystem::path& file, const std::string (&versions)[2])
@@ -221,14 +242,16 @@ KillRoundsSeen KillWritersRepeatedly(const std::string& mode, const std::filesys
         return seen;
     }
     std::mt19937 random(Seed);
-    std::uniform_int_distribution<Microseconds::rep> delays(0, 2 * cycle.count());
+    std::uniform_int_distribution<int> writesFirst(0, 2);
+    std::uniform_int_distribution<Microseconds::rep> delays(0, cycle.count());
     const auto end = std::chrono::steady_clock::now() + RoundsBudget;
     for (; seen.rounds < MaxRounds && (seen.rounds < MinRounds || std::chrono::steady_clock::now() < end);
          ++seen.rounds) {
+        const int writes = writesFirst(random);
         const Microseconds delay(delays(random));
         const auto where = "round " + std::to_string(seen.rounds) + " (seed " + std::to_string(Seed) + ", killed " +
-                           std::to_string(delay.count()) + " us after the writer started)";
-        const std::string death = KillWhileWriting(mode, folder, delay);
+                           std::to_string(delay.count()) + " us after " + std::to_string(writes) + " finished writes)";
+        const std::string death = KillWhileWriting(mode, folder, writes, delay);
         // A writer that ended on its own failed a write or refused the file it loaded.
         EXPECT_EQ(death, "") << where;
         if (!death.empty()) {
@@ -243,7 +266,7 @@ KillRoundsSeen KillWritersRepeatedly(const std::string& mode, const std::filesys
         if (version < 0) {
             return seen;
         }
-        seen.tornTemporaries += std::filesystem::exists(TemporaryOf(file)) ? 1 : 0;
+        seen.tornTemporaries += TemporariesBeside(file) > 0 ? 1 : 0;
         seen.versionChanges += version != previous ? 1 : 0;
         previous = version;
     }
@@ -290,7 +313,7 @@ TEST(CrashConsistencyTest, KilledSnapshotWriterLeavesTheOldOrTheNewSnapshotWhole
     EXPECT_TRUE(diff.added.empty() && diff.removed.empty());
     ASSERT_EQ(snapshot.Write(crash::SnapshotGuid(1 - version), crash::SnapshotItems(1 - version)), "");
     EXPECT_EQ(ReadFile(snapshot.File()), versions[1 - version]);
-    EXPECT_FALSE(std::filesystem::exists(TemporaryOf(snapshot.File())));
+    EXPECT_EQ(TemporariesBeside(snapshot.File()), 0);
 }
 
 TEST(CrashConsistencyTest, KilledSettingsWriterLeavesTheOldOrTheNewSettingsWhole)
