@@ -14,6 +14,7 @@
 #include "api/QvxApi.h"
 #include "api/UserCode.h"
 #include "plugin/Quorvex.h"
+#include "plugin/UserCodeMessages.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/TestHost.h"
 #include "ws/WsMessage.h"
@@ -43,6 +44,8 @@ constexpr int RunsPerPlugin = 20000;
 struct LoadedPlugin {
     LoadedPlugin()
     {
+        // The syncs a linked code starts are answered here, never by the network.
+        host->SetResponder([](const CurlRequest&) { return sim::ScriptedResponse{503, ""}; });
         plugin->cvarManager = host->CvarManager();
         plugin->gameWrapper = host->Game();
         plugin->onLoad();
@@ -82,6 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         loaded.reset();
         loaded = std::make_unique<LoadedPlugin>();
     }
+    // Each message comes after the server's pause between changes, so a code the last input set
+    // does not hold this one back.
+    loaded->host->RunFor(sim::Seconds(quorvex::UserCodeMessages::MinSecondsBetweenChanges));
     auto cvar = loaded->host->CvarManager()->getCvar(quorvex::UserCode::Cvar);
     const std::string codeBefore = cvar.getStringValue();
 
