@@ -162,12 +162,11 @@ void DefineFlags(CLI::App& app, CommandLine& line)
     app.add_flag("--exit-after-scenario", line.exitAfterScenario,
                  "With --window: end the session when the scenario has played (exit status as without a window) "
                  "instead of waiting for the window to be closed");
-    app.add_option("--devservice", line.devserviceArguments,
-                   "Start a qvx-devservice of this build on a free loopback port for the session, send the "
-                   "service's requests to it, stop it at the end and print a summary of its state; ARGS, one "
-                   "text split at blanks, are passed on: --devservice='--fail smartSync=503x1'")
-        ->expected(0, 1)
-        ->type_name("[=ARGS]")
+    // A flag that takes its value only after "=", so `--devservice demo.scn` plays demo.scn.
+    app.add_flag("--devservice{}", line.devserviceArguments,
+                 "Start a qvx-devservice of this build on a free loopback port for the session, send the "
+                 "service's requests to it, stop it at the end and print a summary of its state; ARGS, one "
+                 "text split at blanks, are passed on: --devservice='--fail smartSync=503x1'")
         ->excludes("--service-url");
     app.add_flag("--verbose", line.verbose,
                  "Also print the log lines of the plug-in's WebSocket library");
@@ -594,6 +593,13 @@ int main(int argc, char** argv)
         try {
             app.parse(argc, argv);
             line.devservice = app.count("--devservice") > 0;
+        } catch (const CLI::ExtrasError& error) {
+            app.exit(error);
+            if (app.count("--devservice") > 0) {
+                fmt::print(stderr, "qvx-devservice's own options go after --devservice= as one text: "
+                                   "--devservice='--fail smartSync=503x1'\n");
+            }
+            return ExitRefused;
         } catch (const CLI::ParseError& error) {
             return app.exit(error) == 0 ? ExitPassed : ExitRefused;
         }
