@@ -1,6 +1,5 @@
 #include "plugin/UserCodeMessages.h"
 
-#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -57,7 +56,7 @@ void UserCodeMessages::Take(WsMessage& message)
         return;
     }
     if (offered.outcome == UserCode::Outcome::Changed) {
-        lastChangeAt_ = Clock::Now();
+        lastChangeAt_ = Clock::SteadyNow();
         tooSoonLogged_ = false;
         if (!offered.savePending) {
             ShowChange(code, offered.previous, offered.saveFailure);
@@ -82,17 +81,15 @@ bool UserCodeMessages::TooSoon() const
     if (!lastChangeAt_) {
         return false;
     }
-    // A wall clock set back since then makes the time passed negative: that is not "too soon".
-    const auto passed = Clock::Now() - *lastChangeAt_;
-    return passed >= SystemTime::duration::zero() && passed < Seconds(MinSecondsBetweenChanges);
+    return Clock::SteadyNow() - *lastChangeAt_ < Seconds(MinSecondsBetweenChanges);
 }
 
 void UserCodeMessages::Show(Toast toast)
 {
     std::unique_lock<std::mutex> lock(toastMutex_);
-    const SystemTime now = Clock::Now();
+    const SteadyTime now = Clock::SteadyNow();
     if (!waitingToast_ && now >= toastUpUntil_) {
-        toastUpUntil_ = now + std::chrono::duration_cast<SystemTime::duration>(Seconds(ToastSeconds));
+        toastUpUntil_ = now + std::chrono::duration_cast<SteadyTime::duration>(Seconds(ToastSeconds));
         lock.unlock();
         dispatcher_->Dispatch(EventType::Toast, ToastEvent(toast.text, toast.kind, ToastSeconds));
         return;
@@ -101,8 +98,7 @@ void UserCodeMessages::Show(Toast toast)
     const bool timerSet = waitingToast_.has_value();
     waitingToast_ = std::move(toast);
     if (!timerSet) {
-        // Never longer than a toast stays up, whatever the wall clock did since.
-        const float wait = std::min(static_cast<float>(Seconds(toastUpUntil_ - now).count()), ToastSeconds);
+        const auto wait = static_cast<float>(Seconds(toastUpUntil_ - now).count());
         gameWrapper_->SetTimeout(WeakCallback(weak_from_this(), "UserCodeMessages::ShowWaitingToast",
                                               [](UserCodeMessages& self, GameWrapper*) { self.ShowWaitingToast(); }),
                                  wait);
@@ -115,7 +111,7 @@ void UserCodeMessages::ShowWaitingToast()
     {
         std::lock_guard<std::mutex> lock(toastMutex_);
         waiting = std::exchange(waitingToast_, std::nullopt);
-        toastUpUntil_ = SystemTime{};
+        toastUpUntil_ = SteadyTime{};
     }
     if (waiting) {
         Show(std::move(*waiting));

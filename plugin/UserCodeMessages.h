@@ -12,8 +12,8 @@
 // another program), the toast waits for its outcome. Toasts are merged: at most one is on screen, and a change while one
 // is up shows its toast, the latest change's, when that one ends.
 //
-// Both are timed on the wall clock, which the substitute host makes virtual on every thread; a
-// wall clock set back or forward never holds a change or a toast back longer than their length.
+// Both are timed on the steady clock: a wall clock set back or forward neither holds a change or
+// a toast back longer than their length nor lets a change through sooner.
 //
 // Threads: Take runs on the WebSocket server thread (the server has one), which alone touches
 // the rate state. A merged toast is shown by a timer on the game thread, the toast of a pending
@@ -58,11 +58,11 @@ private:
     const std::shared_ptr<UserCode> userCode_;
     const std::shared_ptr<PluginEventDispatcher> dispatcher_;
     const std::shared_ptr<GameWrapper> gameWrapper_;
-    std::optional<SystemTime> lastChangeAt_;
+    std::optional<SteadyTime> lastChangeAt_;
     bool tooSoonLogged_ = false;
 
     std::mutex toastMutex_;
-    SystemTime toastUpUntil_{};
+    SteadyTime toastUpUntil_{};
     std::optional<Toast> waitingToast_;
 };
 

@@ -1,4 +1,5 @@
 // The linking page handing the user code to a loaded plug-in over a real WebSocket connection.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -144,6 +145,7 @@ TEST_F(AccountLinkingTest, ChangesAreRateLimitedAcrossConnectionsAndTheirToastsM
 {
     Load();
     EXPECT_EQ(Send(R"({"UserCode": "QVX-ALT-A"})").text, "OK");
+    host->ShiftWallClock(std::chrono::hours(24));  // the pause is steady time
     for (int message = 0; message < 6; ++message) {
         const std::string code = message % 2 == 0 ? "QVX-ALT-B" : "QVX-ALT-C";
         EXPECT_EQ(RepliesTo(R"({"UserCode": ")" + code + "\"}"), OnlyTheProbesReply) << code;
@@ -155,6 +157,7 @@ TEST_F(AccountLinkingTest, ChangesAreRateLimitedAcrossConnectionsAndTheirToastsM
     host->RunFor(sim::Seconds(UserCodeMessages::MinSecondsBetweenChanges));
     EXPECT_EQ(Send(R"({"UserCode": "QVX-ALT-B"})").text, "OK");
     EXPECT_EQ(CodeToasts().size(), 1u) << "the first toast is still up";
+    host->ShiftWallClock(-std::chrono::hours(1));
     host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));
     const auto toasts = CodeToasts();
     ASSERT_EQ(toasts.size(), 2u);
