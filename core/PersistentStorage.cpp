@@ -152,14 +152,13 @@ PersistentStorage::SaveOutcome PersistentStorage::Store(const std::string& name,
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Keep(name, value);
+    SaveOutcome outcome;
     if (!loaded_) {
         writeWhenLoaded_ = true;
-        return {};
+        outcome.pending = true;
+    } else if (autoWrite_) {
+        outcome = WriteLocked();
     }
-    if (!autoWrite_) {
-        return {};
-    }
-    SaveOutcome outcome = WriteLocked();
     if (outcome.pending && settled) {
         waiting_.push_back(std::move(settled));
     }

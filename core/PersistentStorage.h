@@ -18,7 +18,8 @@
 // antivirus scanner reading it): a write that finds it so is tried again on a game-thread timer
 // (core/HeldFileRetry.h), each time with the latest values, and only after about a second does
 // the failure stand, logged once. A Store whose write is waiting so says it is pending and hears
-// how it ended later; it is never reported as saved before it is.
+// how it ended later; it is never reported as saved before it is. So does a Store before the
+// load ends: its value is written, or fails to be, when the load ends.
 //
 // Most cvars are followed: the store reads the value after every change. A cvar whose owner
 // decides which values it takes (the user code) is registered with RegisterOwnedCvar instead, and
@@ -85,7 +86,7 @@ public:
     // Stores a cvar already registered with the host.
     void AddCVar(const std::string& name);
     // The owned cvar's new value. Once loaded, the file is written at once: returns what became
-    // of that write. Before the load ends, the file is written when it does.
+    // of that write. Before the load ends, the file is written when it does: pending till then.
     SaveOutcome Store(const std::string& name, const std::string& value, Settled settled = {});
     // The owned cvar's value as the settings file holds it, taken during the load: nothing is
     // written for it.

@@ -30,13 +30,15 @@ constexpr std::uint8_t CloseOpcode = 0x88;
 
 class AccountLinkingTest : public ::testing::Test {
 protected:
-    void Load(std::uint16_t port = 0)
+    void Load(std::uint16_t port = 0, bool loadSettings = true)
     {
         plugin = std::make_shared<Quorvex>(port);
         plugin->cvarManager = host->CvarManager();
         plugin->gameWrapper = host->Game();
         plugin->onLoad();
-        host->RunFor(sim::Seconds(0.1));  // the settings file is loaded
+        if (loadSettings) {
+            host->RunFor(sim::Seconds(0.1));
+        }
     }
 
     LinkingPageResult Send(const std::string& message, const std::string& origin = "")
@@ -166,18 +168,25 @@ TEST_F(AccountLinkingTest, ChangesAreRateLimitedAcrossConnectionsAndTheirToastsM
 }
 
 // The settings file cannot be written (a file where the cfg folder should be): the page's contract
-// stays "OK", and the player learns that the link lasts for this session only.
+// stays "OK", and the player learns that the link lasts for this session only, also for a code
+// that came before the settings were loaded, whose save waits for the load.
 TEST_F(AccountLinkingTest, ACodeThatCannotBeSavedIsLinkedForTheSessionAndSaysSo)
 {
     std::filesystem::remove_all(host.cfgFile().parent_path());
     std::ofstream(host.cfgFile().parent_path()) << "not a folder";
-    Load();
+    Load(0, false);
+    EXPECT_EQ(Send(R"({"UserCode": "QVX-EARLY-1"})").text, "OK");
+    EXPECT_TRUE(CodeToasts().empty()) << "not reported as saved before the load writes it";
+    host->RunFor(sim::Seconds(UserCodeMessages::MinSecondsBetweenChanges));
     EXPECT_EQ(Send(R"({"UserCode": "QVX-DEMO-1234"})").text, "OK");
     EXPECT_EQ(plugin->api->userCode->Get(), "QVX-DEMO-1234");
-    const auto toasts = host->Toasts();
-    ASSERT_EQ(toasts.size(), 1u);
+    host->RunFor(sim::Seconds(UserCodeMessages::ToastSeconds));
+    const auto toasts = CodeToasts();
+    ASSERT_EQ(toasts.size(), 2u);
     EXPECT_EQ(toasts[0].text, "Your user code is set for this session only: the settings file could not be written.");
-    EXPECT_EQ(host.CountConsoleLines("PersistentStorage: Failed to write the settings file: "), 1);
+    EXPECT_EQ(toasts[1].text, "Your game is now linked to a different Quorvex account, for this session only: the "
+                              "settings file could not be written.");
+    EXPECT_EQ(host.CountConsoleLines("PersistentStorage: Failed to write the settings file: "), 2);
 }
 
 #ifdef _WIN32
