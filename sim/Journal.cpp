@@ -75,6 +75,11 @@ std::string ShownText(std::string_view text)
     return EscapeControls(text);
 }
 
+std::string ShownLines(std::string_view text)
+{
+    return EscapeControls(text, true);
+}
+
 Journal::Journal(std::function<Clock::time_point()> now) : now_(std::move(now)) {}
 
 void Journal::Add(JournalEntry::Kind kind, std::string text, std::shared_ptr<const nlohmann::json> fields)

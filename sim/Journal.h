@@ -34,6 +34,9 @@ void AddBodyFields(nlohmann::json& fields, std::string_view body);
 // A text from outside (a console line, a name) as the host's own lines show it: control
 // characters as visible escapes.
 std::string ShownText(std::string_view text);
+// The same for a report of several lines (a failure that quotes a scenario's text or an error
+// message): its line breaks kept.
+std::string ShownLines(std::string_view text);
 
 class Journal {
 public:

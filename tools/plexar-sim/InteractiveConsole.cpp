@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
+#include "sim/Journal.h"
 #include "tools/plexar-sim/PromptCompleter.h"
 #include "tools/plexar-sim/ScenarioArguments.h"
 #include "tools/plexar-sim/ScenarioRunner.h"
@@ -109,7 +110,7 @@ TypedLines::Next InteractiveConsole::Idle(Session& session)
         // (tasks, a window's frames) while the prompt waits.
         session.host.Idle(LookForLinesEvery);
     } catch (const std::exception& error) {
-        fmt::print(errors_, "plexar-sim: the game loop failed at the prompt: {}\n", error.what());
+        fmt::print(errors_, "plexar-sim: the game loop failed at the prompt: {}\n", sim::ShownLines(error.what()));
         errors_.flush();
     }
     return lines_.Take(std::chrono::milliseconds{0});
@@ -133,7 +134,7 @@ void InteractiveConsole::Play(const std::string& line, Session& session)
     try {
         step = parser_.ParseLine(IsConsoleLine(line, session.host) ? "console " + line : line, location);
     } catch (const ScenarioError& error) {
-        fmt::print(errors_, "{}\n", error.what());
+        fmt::print(errors_, "{}\n", sim::ShownLines(error.what()));
         errors_.flush();
         return;
     }

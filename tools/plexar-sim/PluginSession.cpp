@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
+#include "sim/Journal.h"
 #include "tools/plexar-sim/SettingsWindowCast.h"
 
 namespace plexarsim {
@@ -121,7 +122,7 @@ void PluginSession::CallPlugin(std::string_view call, const std::function<void()
         body();
     } catch (const std::exception& error) {
         faulted_ = true;
-        fmt::print(errors_, "plexar-sim: {} threw: {}\n", call, error.what());
+        fmt::print(errors_, "plexar-sim: {} threw: {}\n", call, sim::ShownLines(error.what()));
     } catch (...) {
         faulted_ = true;
         fmt::print(errors_, "plexar-sim: {} threw an unknown exception\n", call);

@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
+#include "sim/Journal.h"
+
 namespace plexarsim {
 
 ScenarioOutcome PlayScenario(const std::vector<ScenarioStep>& steps, Session& session, std::ostream& errors)
@@ -17,7 +19,7 @@ ScenarioOutcome PlayScenario(const std::vector<ScenarioStep>& steps, Session& se
             }
             continue;
         } catch (const std::exception& error) {
-            fmt::print(errors, "{} failed at {}: {}\n", step.command, step.location, error.what());
+            fmt::print(errors, "{} failed at {}: {}\n", step.command, step.location, sim::ShownLines(error.what()));
         } catch (...) {
             fmt::print(errors, "{} failed at {}: unknown exception\n", step.command, step.location);
         }

@@ -30,6 +30,7 @@
 
 #include "sim/HttpTransport.h"
 #include "sim/Host.h"
+#include "sim/Journal.h"
 #include "tools/plexar-sim/DefaultPaths.h"
 #include "tools/plexar-sim/DevService.h"
 #include "tools/plexar-sim/JournalJson.h"
@@ -188,7 +189,7 @@ std::vector<std::string> SplitAtBlanks(const std::string& text)
 // Reports a refusal and yields the exit status for it.
 int Refuse(const std::string& reason)
 {
-    fmt::print(stderr, "plexar-sim: {}\n", reason);
+    fmt::print(stderr, "plexar-sim: {}\n", sim::ShownLines(reason));
     return ExitRefused;
 }
 
@@ -468,7 +469,7 @@ int Simulate(const CommandLine& line, const CommandRegistry& commands)
         try {
             steps = ScenarioParser(commands).ParseFile(line.scenario);
         } catch (const ScenarioError& error) {
-            fmt::print(stderr, "{}\n", error.what());
+            fmt::print(stderr, "{}\n", sim::ShownLines(error.what()));
             return ExitRefused;
         }
     }
