@@ -118,8 +118,23 @@ std::string HelpFooter(const CommandRegistry& commands)
         commands.HelpText());
 }
 
+// CLI11 names a flag with an empty bare value "--devservice{}" in the help; the type name after it
+// ("[=ARGS]") says it better.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_option_name(const CLI::Option* option, bool positional) const override
+    {
+        std::string name = CLI::Formatter::make_option_name(option, positional);
+        for (std::size_t braces; (braces = name.find("{}")) != std::string::npos;) {
+            name.erase(braces, 2);
+        }
+        return name;
+    }
+};
+
 void DefineFlags(CLI::App& app, CommandLine& line)
 {
+    app.formatter(std::make_shared<HelpFormatter>());
     // "/path/to/scenario.scn" is a file, not a Windows-style "/flag", on every platform.
     app.allow_windows_style_options(false);
     app.add_option("--plugin", line.plugin,
@@ -168,6 +183,7 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                  "Start a qvx-devservice of this build on a free loopback port for the session, send the "
                  "service's requests to it, stop it at the end and print a summary of its state; ARGS, one "
                  "text split at blanks, are passed on: --devservice='--fail smartSync=503x1'")
+        ->type_name("[=ARGS]")
         ->excludes("--service-url");
     app.add_flag("--verbose", line.verbose,
                  "Also print the log lines of the plug-in's WebSocket library");
