@@ -111,12 +111,20 @@ TEST_F(HttpRouterTest, InjectedFaultsAnswerInsteadOfTheEndpointThenRunOut)
     ASSERT_EQ(added->status, 200) << added->body;
     ExpectMessage(Post("/api/v2/inventory/loadout.php", testing::LoadoutJson().dump()), 401);
     ExpectMessage(Dev("/dev/fail", "loadout=4O1"), 400);
+
+    // A 429 or 503 can ask the client to wait: in a header, and in the body for a client that
+    // is handed only the body.
+    ASSERT_EQ(Dev("/dev/fail", "stats=429x1,retryAfter=60")->status, 200);
+    const auto wait = Post("/api/v2/stats/ingame.php", body);
+    EXPECT_EQ(wait->status, 429);
+    EXPECT_EQ(wait->get_header_value("Retry-After"), "60");
+    EXPECT_EQ(json::parse(wait->body).at("retryAfter"), 60);
     ExpectMessage(Dev("/dev/delay", "loadout"), 400);
 
     const json state = State();
     EXPECT_EQ(state.at("accounts").at(Code).at("statsRequests").size(), 1u)
         << "a request answered by a fault is not served";
-    EXPECT_EQ(state.at("requests").at("stats"), (json{{"200", 1}, {"500", 1}}));
+    EXPECT_EQ(state.at("requests").at("stats"), (json{{"200", 1}, {"429", 1}, {"500", 1}}));
     EXPECT_TRUE(state.at("faults").empty());
 }
 

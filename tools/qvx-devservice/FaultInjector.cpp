@@ -9,15 +9,26 @@ namespace qvxdev {
 
 FaultRule ParseFaultRule(const std::string& text)
 {
-    const auto [name, value] = SplitRule(text, "ENDPOINT=STATUS[xCOUNT]");
+    constexpr std::string_view Form = "ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]";
+    constexpr std::string_view RetryAfter = ",retryAfter=";
+    auto [name, value] = SplitRule(text, Form);
     const Endpoint endpoint = RuleEndpoint(name);
+    std::optional<std::string_view> wait;
+    if (const std::size_t comma = value.find(','); comma != std::string_view::npos) {
+        if (value.substr(comma, RetryAfter.size()) != RetryAfter) {
+            throw std::invalid_argument(fmt::format("'{}': after the status comes only ,retryAfter=SECONDS ({})",
+                                                    text, Form));
+        }
+        wait = value.substr(comma + RetryAfter.size());
+        value = value.substr(0, comma);
+    }
     const std::size_t times = value.find('x');
     const auto status = Number(value.substr(0, times), MinFaultStatus, MaxFaultStatus);
     if (!status) {
         throw std::invalid_argument(fmt::format("'{}': the status must be a number from {} to {}",
                                                 text, MinFaultStatus, MaxFaultStatus));
     }
-    FaultRule rule{endpoint, static_cast<int>(*status), std::nullopt};
+    FaultRule rule{endpoint, static_cast<int>(*status), std::nullopt, std::nullopt};
     if (times != std::string_view::npos) {
         const auto count = Number(value.substr(times + 1), 1, 1000000);
         if (!count) {
@@ -25,6 +36,18 @@ FaultRule ParseFaultRule(const std::string& text)
                 fmt::format("'{}': the count after 'x' must be a number from 1 to 1000000", text));
         }
         rule.count = static_cast<int>(*count);
+    }
+    if (wait) {
+        if (rule.status != 429 && rule.status != 503) {
+            throw std::invalid_argument(
+                fmt::format("'{}': retryAfter goes with 429 or 503, the answers a client waits on", text));
+        }
+        const auto seconds = Number(*wait, 0, MaxRetryAfterSeconds);
+        if (!seconds) {
+            throw std::invalid_argument(fmt::format("'{}': retryAfter must be a number of seconds from 0 to {}",
+                                                    text, MaxRetryAfterSeconds));
+        }
+        rule.retryAfterSeconds = static_cast<int>(*seconds);
     }
     return rule;
 }
@@ -85,18 +108,18 @@ void FaultInjector::ChangeRandomFaults(const RandomFaultChange& change)
     random_.Change(change);
 }
 
-std::optional<int> FaultInjector::TakeFault(Endpoint endpoint)
+std::optional<FaultRule> FaultInjector::TakeFault(Endpoint endpoint)
 {
     const auto found = faults_.find(endpoint);
     if (found == faults_.end() || found->second.empty()) {
         return std::nullopt;
     }
     FaultRule& rule = found->second.front();
-    const int status = rule.status;
+    const FaultRule taken = rule;
     if (rule.count && --*rule.count == 0) {
         found->second.pop_front();
     }
-    return status;
+    return taken;
 }
 
 void FaultInjector::Count(Endpoint endpoint, const std::string& kind)
@@ -115,10 +138,11 @@ FaultDecision FaultInjector::Decide(Endpoint endpoint)
     // Drawn for every request, so that deterministic rules do not shift the random sequence.
     const RandomDraw draw = random_.Draw(endpoint);
     decision.expireGuid = draw.expireGuid;
-    if (const std::optional<int> status = TakeFault(endpoint)) {
+    if (const std::optional<FaultRule> rule = TakeFault(endpoint)) {
         decision.action = FaultDecision::Action::Answer;
-        decision.status = *status;
-        Count(endpoint, std::to_string(*status));
+        decision.status = rule->status;
+        decision.retryAfterSeconds = rule->retryAfterSeconds;
+        Count(endpoint, std::to_string(rule->status));
         return decision;
     }
     if (!draw.outcome) {
@@ -180,9 +204,13 @@ nlohmann::json FaultInjector::Describe() const
     nlohmann::json faults = nlohmann::json::object();
     for (const auto& [endpoint, rules] : faults_) {
         for (const FaultRule& rule : rules) {
-            faults[name(endpoint)].push_back(
-                {{"status", rule.status},
-                 {"remaining", rule.count ? nlohmann::json(*rule.count) : nlohmann::json()}});
+            nlohmann::json described = {
+                {"status", rule.status},
+                {"remaining", rule.count ? nlohmann::json(*rule.count) : nlohmann::json()}};
+            if (rule.retryAfterSeconds) {
+                described["retryAfter"] = *rule.retryAfterSeconds;
+            }
+            faults[name(endpoint)].push_back(std::move(described));
         }
     }
     nlohmann::json delays = nlohmann::json::object();

@@ -1,7 +1,8 @@
 #pragma once
 // Fault injection for tests. Deterministic rules make an endpoint answer a chosen status instead
 // of serving the request ("smartSync=500x2": the next two smartSync requests get 500;
-// "loadout=401": every loadout request gets 401) and make an endpoint wait before answering
+// "loadout=401": every loadout request gets 401; "smartSync=429x1,retryAfter=60": one 429 that
+// asks the client to wait a minute) and make an endpoint wait before answering
 // ("stats=1500"); random rules (RandomFaults) fail a share of the requests, seeded. Rules come
 // from the command line at start and from the /dev routes later. Several deterministic rules for
 // one endpoint are used in the order given; a rule without a count never runs out, so rules after
@@ -33,6 +34,8 @@ struct FaultRule {
     Endpoint endpoint = Endpoint::SmartSync;
     int status = 500;
     std::optional<int> count;  // none: every request from now on
+    // With 429 or 503 only: how long the answer asks the client to wait before it tries again.
+    std::optional<int> retryAfterSeconds;
 };
 
 struct DelayRule {
@@ -42,8 +45,9 @@ struct DelayRule {
 
 constexpr int MinFaultStatus = 200;
 constexpr int MaxFaultStatus = 599;
+constexpr int MaxRetryAfterSeconds = 86400;
 
-// "ENDPOINT=STATUS" or "ENDPOINT=STATUSxCOUNT"; throws std::invalid_argument saying what is
+// "ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]"; throws std::invalid_argument saying what is
 // wrong.
 FaultRule ParseFaultRule(const std::string& text);
 // "ENDPOINT=MS"; 0 removes the delay. Throws std::invalid_argument saying what is wrong.
@@ -66,6 +70,7 @@ struct FaultDecision {
     };
     Action action = Action::Serve;
     int status = 0;
+    std::optional<int> retryAfterSeconds;  // Answer: the wait the answer asks for
     std::chrono::milliseconds delay{0};
     // smartSync: when served and answered 200, give the account a new guid afterwards.
     bool expireGuid = false;
@@ -95,7 +100,7 @@ public:
     // Ends every current and future Wait at once, so the server can stop without waiting.
     void Shutdown();
 
-    // {"faults": {ENDPOINT: [{"status", "remaining"}]}, "delays": {ENDPOINT: ms},
+    // {"faults": {ENDPOINT: [{"status", "remaining"[, "retryAfter"]}]}, "delays": {ENDPOINT: ms},
     //  "randomFaults": RandomFaults::Describe(), "injectedFaults": {"total": n,
     //  "byEndpoint": {ENDPOINT: {KIND: n}}}}; "remaining" is null for a rule that never runs
     // out; KIND is a status ("500"), "drop", "lose", "delay" or "expireGuid".
@@ -103,7 +108,7 @@ public:
 
 private:
     void Load();  // under mutex_
-    std::optional<int> TakeFault(Endpoint endpoint);  // under mutex_
+    std::optional<FaultRule> TakeFault(Endpoint endpoint);  // under mutex_
     void Count(Endpoint endpoint, const std::string& kind);  // under mutex_
 
     const FaultPlan plan_;

@@ -245,7 +245,7 @@ const std::vector<HttpRouter::OwnRoute>& HttpRouter::OwnRoutes()
          "everything the service holds: accounts (items, guid, trades, ...), requests counted "
          "per endpoint and status, fault rules and the faults injected",
          &HttpRouter::ServeState},
-        {"POST", "/dev/fail", "body ENDPOINT=STATUS[xCOUNT]: adds a fault rule",
+        {"POST", "/dev/fail", "body ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]: adds a fault rule",
          &HttpRouter::ServeFaultRule},
         {"POST", "/dev/delay", "body ENDPOINT=MS: sets an endpoint's delay (0 removes it)",
          &HttpRouter::ServeDelayRule},
@@ -392,9 +392,15 @@ void HttpRouter::ServeApi(const EndpointInfo& endpoint, const httplib::Request& 
     faults_.Wait(fault.delay);
     std::string note;
     if (fault.action == FaultDecision::Action::Answer) {
-        WriteMessage(response, fault.status,
-                     fmt::format("Injected failure: {} answers {}.", endpoint.name, fault.status));
+        json body = {{"message", fmt::format("Injected failure: {} answers {}.", endpoint.name, fault.status)}};
         note = "injected failure";
+        if (fault.retryAfterSeconds) {
+            // The header for HTTP clients, the member for a client that is handed only the body.
+            response.set_header("Retry-After", std::to_string(*fault.retryAfterSeconds));
+            body["retryAfter"] = *fault.retryAfterSeconds;
+            note += fmt::format(" asking to retry after {} s", *fault.retryAfterSeconds);
+        }
+        WriteJson(response, fault.status, body);
     } else if (fault.action != FaultDecision::Action::Drop) {
         try {
             const ApiAnswer answer = handlers_.Handle(endpoint.endpoint, ToApiRequest(request));

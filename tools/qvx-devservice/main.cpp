@@ -124,11 +124,12 @@ void DefineFlags(CLI::App& app, CommandLine& line)
         ->type_name("ID");
     app.add_option("--fail", line.faults,
                    fmt::format("Make ENDPOINT answer STATUS ({}-{}) instead of serving it, for "
-                               "the next COUNT requests or, without xCOUNT, for all; repeatable; "
-                               "ENDPOINT is one of {}",
-                               MinFaultStatus, MaxFaultStatus, EndpointNames()))
+                               "the next COUNT requests or, without xCOUNT, for all; a 429 or 503 "
+                               "with retryAfter asks the client to wait SECONDS (at most {}); "
+                               "repeatable; ENDPOINT is one of {}",
+                               MinFaultStatus, MaxFaultStatus, MaxRetryAfterSeconds, EndpointNames()))
         ->check(RuleValidator(ParseFaultRule))
-        ->type_name("ENDPOINT=STATUS[xCOUNT]");
+        ->type_name("ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]");
     app.add_option("--delay", line.delays,
                    fmt::format("Make ENDPOINT wait MS milliseconds (at most {}) before answering; "
                                "repeatable",
