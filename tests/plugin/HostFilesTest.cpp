@@ -1,11 +1,14 @@
 // The plug-in's files as the host's platform treats them: under a host folder whose path is not
 // ASCII, and (on Windows) held open by another program while they are replaced.
+#include <atomic>
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "core/AtomicFile.h"
 #include "core/PathText.h"
 #include "core/PersistentStorage.h"
 #include "inventory/InventorySnapshot.h"
@@ -56,6 +59,46 @@ TEST(HostFilesTest, TheSettingsSnapshotAndOutboxLiveUnderANonAsciiHostFolder)
     EXPECT_EQ(PathText(unpaired), "C:\\Users\\Zo\xEF\xBF\xBD");
     EXPECT_FALSE(PathUtf8(unpaired));
 #endif
+}
+
+// Another program looking at the settings file while it is replaced (as the game's own launcher
+// or a scanner may) finds the old file or the new one, whole: never none, never a part.
+TEST(HostFilesTest, ALookAtTheSettingsFileWhileItIsReplacedFindsTheOldOrTheNewOneWhole)
+{
+    testing::TestHost host;
+    const std::filesystem::path file = host.cfgFile();
+    const std::string shorter(64, 's');
+    const std::string longer(64 * 1024, 'l');
+    ASSERT_EQ(WriteFileAtomically(file, shorter).failure, "");
+    std::atomic<bool> stop{false};
+    std::atomic<bool> wrong{false};
+    std::atomic<int> seenShorter{0};
+    std::atomic<int> seenLonger{0};
+    std::string whatWasSeen;  // written by the reader before it sets `wrong`
+    std::thread reader([&] {
+        while (!stop) {
+            std::error_code error;
+            const std::uintmax_t size = std::filesystem::file_size(file, error);
+            if (error || (size != shorter.size() && size != longer.size())) {
+                whatWasSeen = error ? error.message() : std::to_string(size) + " bytes";
+                wrong = true;
+                return;
+            }
+            ++(size == shorter.size() ? seenShorter : seenLonger);
+        }
+    });
+    // Until the reader has seen each version often: its looks and the replacements interleave.
+    std::string failure;
+    for (int write = 0; write < 20000 && failure.empty() && !wrong && (seenShorter < 50 || seenLonger < 50);
+         ++write) {
+        failure = WriteFileAtomically(file, write % 2 == 0 ? longer : shorter).failure;
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(failure, "");
+    EXPECT_FALSE(wrong) << "a look found " << whatWasSeen;
+    EXPECT_GE(seenShorter, 50);
+    EXPECT_GE(seenLonger, 50);
 }
 
 #ifdef _WIN32
