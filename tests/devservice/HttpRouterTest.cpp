@@ -112,8 +112,7 @@ TEST_F(HttpRouterTest, InjectedFaultsAnswerInsteadOfTheEndpointThenRunOut)
     ExpectMessage(Post("/api/v2/inventory/loadout.php", testing::LoadoutJson().dump()), 401);
     ExpectMessage(Dev("/dev/fail", "loadout=4O1"), 400);
 
-    // A 429 or 503 can ask the client to wait: in a header, and in the body for a client that
-    // is handed only the body.
+    // A 429 or 503 can ask the client to wait, in a header and in the body.
     ASSERT_EQ(Dev("/dev/fail", "stats=429x1,retryAfter=60")->status, 200);
     const auto wait = Post("/api/v2/stats/ingame.php", body);
     EXPECT_EQ(wait->status, 429);

@@ -209,6 +209,7 @@ TEST_F(ProgramTest, RefusesABadCommandLineWithAReason)
         {{"--fail", "smartSync=99"}, "the status must be a number from 200 to 599"},
         {{"--delay", "inventory=5"}, "'inventory' is not an endpoint"},
         {{"--fail", "smartsync=503"}, "'smartsync' is not an endpoint; did you mean smartSync?"},
+        {{"--fail", "loadout=500,retryAfter=60"}, "retryAfter goes with 429 or 503, the answers a client waits on"},
         {{"--port", "70000"}, "70000"},
         {{"--user", ""}, "a user code must not be empty"},
         {{"--scammer", "Steam|1|0", "--linked", "Steam|1|0"}, "the player Steam|1|0 is given twice"},
