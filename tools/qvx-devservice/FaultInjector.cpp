@@ -9,15 +9,14 @@ namespace qvxdev {
 
 FaultRule ParseFaultRule(const std::string& text)
 {
-    constexpr std::string_view Form = "ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]";
     constexpr std::string_view RetryAfter = ",retryAfter=";
-    auto [name, value] = SplitRule(text, Form);
+    auto [name, value] = SplitRule(text, FaultRuleForm);
     const Endpoint endpoint = RuleEndpoint(name);
     std::optional<std::string_view> wait;
     if (const std::size_t comma = value.find(','); comma != std::string_view::npos) {
         if (value.substr(comma, RetryAfter.size()) != RetryAfter) {
             throw std::invalid_argument(fmt::format("'{}': after the status comes only ,retryAfter=SECONDS ({})",
-                                                    text, Form));
+                                                    text, FaultRuleForm));
         }
         wait = value.substr(comma + RetryAfter.size());
         value = value.substr(0, comma);

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -47,8 +48,9 @@ constexpr int MinFaultStatus = 200;
 constexpr int MaxFaultStatus = 599;
 constexpr int MaxRetryAfterSeconds = 86400;
 
-// "ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]"; throws std::invalid_argument saying what is
-// wrong.
+// The form of a fault rule, as the flag, /dev/fail and the refusals show it.
+inline constexpr std::string_view FaultRuleForm = "ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]";
+// A rule of that form; throws std::invalid_argument saying what is wrong.
 FaultRule ParseFaultRule(const std::string& text);
 // "ENDPOINT=MS"; 0 removes the delay. Throws std::invalid_argument saying what is wrong.
 DelayRule ParseDelayRule(const std::string& text);

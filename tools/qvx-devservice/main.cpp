@@ -129,7 +129,7 @@ void DefineFlags(CLI::App& app, CommandLine& line)
                                "repeatable; ENDPOINT is one of {}",
                                MinFaultStatus, MaxFaultStatus, MaxRetryAfterSeconds, EndpointNames()))
         ->check(RuleValidator(ParseFaultRule))
-        ->type_name("ENDPOINT=STATUS[xCOUNT][,retryAfter=SECONDS]");
+        ->type_name(std::string(FaultRuleForm));
     app.add_option("--delay", line.delays,
                    fmt::format("Make ENDPOINT wait MS milliseconds (at most {}) before answering; "
                                "repeatable",
